@@ -1,0 +1,267 @@
+#include "launcher/settings.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "launcher/launcher.h"
+#include "launcher/setting_keys.h"
+#include "res/resource_ids.h"
+#include "vm/launcher_error.h"
+
+namespace qn {
+
+namespace {
+
+bool moduleFileNameOrReport(const Launcher& launcher, std::string& path) {
+    std::uint32_t errorCode = 0;
+    if (platform::moduleFileName(path, errorCode)) return true;
+    reportModulePathError(errorCode, launcher.messageOwner);
+    return false;
+}
+
+/// Index of the last occurrence of `wanted` at or after `from`, stepping by characters.
+std::size_t lastCharacter(const std::string& text, char wanted, std::size_t from = 0) {
+    std::size_t found = std::string::npos;
+    for (std::size_t i = from; i < text.size(); i = platform::nextCharacter(text, i)) {
+        if (text[i] == wanted) found = i;
+    }
+    return found;
+}
+
+std::size_t fileNameStart(const std::string& path) {
+    const std::size_t separator = lastCharacter(path, platform::conventions().pathSeparator);
+    return separator == std::string::npos ? 0 : separator + 1;
+}
+
+JavaVersion readBound(const std::string& value, const JavaVersion& any, std::int32_t fill) {
+    if (value == "any") return any;
+    return JavaVersion::parsed(value, fill);
+}
+
+}  // namespace
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
+               return std::tolower(x) == std::tolower(y);
+           });
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> entries;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t end = text.find(';', start);
+        if (end == std::string::npos) {
+            entries.push_back(text.substr(start));
+            break;
+        }
+        entries.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return entries;
+}
+
+std::string configFilePath(const Launcher& launcher) {
+    std::string path;
+    if (!moduleFileNameOrReport(launcher, path)) return {};
+    // Windows looks for the last dot over the whole path; elsewhere a dot in a folder name would
+    // turn /opt/app.d/app into /opt/app.ini, so only the file name counts there.
+    const bool wholePath = platform::conventions().style == PathStyle::Windows;
+    const std::size_t dot = lastCharacter(path, '.', wholePath ? 0 : fileNameStart(path));
+    if (dot == std::string::npos) {
+        if (wholePath) return {};
+        return path + ".ini";
+    }
+    return path.substr(0, dot + 1) + "ini";
+}
+
+std::string readProfileString(const std::string& file, const std::string& section,
+                              const std::string& key) {
+    std::uint32_t size = 256;
+    for (;;) {
+        std::string buffer(size, '\0');
+        const std::uint32_t length = platform::profileString(section, key, buffer.data(), size, file);
+        if (length != size - 1) {
+            buffer.resize(std::min<std::uint32_t>(length, size - 1));
+            return buffer;
+        }
+        size *= 2;  // the value may have been cut
+    }
+}
+
+std::string SettingsReader::read(const std::string& section, const std::string& key) const {
+    std::string value = readProfileString(file_, section, key);
+    if (!value.empty()) return value;
+    value = readProfileString(file_, section + "+", key);
+    if (value.empty() || value[0] == ' ') return value;
+    return " " + value;
+}
+
+void applyJvmSource(Launcher& launcher, const std::string& value) {
+    struct Row {
+        const char* text;
+        bool bothKinds, jdkWanted, jreWanted;
+    };
+    static const Row rows[] = {
+        {"", true, true, true},          {"favor_JDK", true, true, false},
+        {"favor_JRE", true, false, true}, {"only_JDK", false, true, false},
+        {"only_JRE", false, false, true},
+    };
+    launcher.bothKinds = launcher.jdkWanted = launcher.jreWanted = false;
+    for (const Row& row : rows) {
+        if (value == row.text) {
+            launcher.bothKinds = row.bothKinds;
+            launcher.jdkWanted = row.jdkWanted;
+            launcher.jreWanted = row.jreWanted;
+            return;
+        }
+    }
+}
+
+void applyVmProvider(Launcher& launcher, const std::string& value) {
+    struct Row {
+        const char* text;
+        bool jrockitAllowed, jrockitFavored, javaSoftAllowed, javaSoftFavored, ibmAllowed,
+            ibmFavored;
+    };
+    static const Row vendorTable[] = {
+        {"", false, false, true, true, false, false},
+        {"jrockit", true, true, false, false, false, false},
+        {"ibm", false, false, false, false, true, true},
+        {"favor_sun", true, false, true, true, true, false},
+        {"favor_jrockit", true, true, true, false, true, false},
+        {"favor_ibm", true, false, true, false, true, true},
+        {"any", true, false, true, false, true, false},
+    };
+    if (value.empty()) return;
+    for (const Row& row : vendorTable) {
+        if (!equalsIgnoringCase(value, row.text)) continue;
+        launcher.jrockitAllowed = row.jrockitAllowed;
+        launcher.jrockitFavored = row.jrockitFavored;
+        launcher.javaSoftAllowed = row.javaSoftAllowed;
+        launcher.javaSoftFavored = row.javaSoftFavored;
+        launcher.ibmAllowed = row.ibmAllowed;
+        launcher.ibmFavored = row.ibmFavored;
+        return;
+    }
+}
+
+bool perUserSettingsAllowed(const Launcher& launcher) {
+    return platform::isNtFamily() && !launcher.isService;
+}
+
+std::string userSettingsPath(const Launcher& launcher, bool createFolders) {
+    std::string path;
+    if (!moduleFileNameOrReport(launcher, path)) return {};
+    const PlatformConventions& conventions = platform::conventions();
+    const char separator = conventions.pathSeparator;
+
+    const std::string fileName = path.substr(fileNameStart(path));
+    const std::size_t dot = lastCharacter(fileName, '.');
+    const std::string baseName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
+
+    std::string folderName;
+    for (char c : launcher.productName) {
+        if (std::string_view("\\?\"|><:/*").find(c) == std::string_view::npos) folderName += c;
+    }
+
+    std::string result;
+    if (conventions.style == PathStyle::Windows) {
+        result = platform::environmentVariable("APPDATA").value_or("");
+    } else {
+        const auto configHome = platform::environmentVariable("XDG_CONFIG_HOME");
+        if (configHome && !configHome->empty()) {
+            result = *configHome;
+        } else {
+            result = platform::environmentVariable("HOME").value_or("") + "/.config";
+        }
+    }
+    result += separator + folderName;
+    if (createFolders) platform::createDirectory(result);
+    result += separator + launcher.productCode;
+    if (createFolders) platform::createDirectory(result);
+    return result + separator + baseName + ".ini";
+}
+
+void rememberJrePath(const Launcher& launcher, const std::string& folder) {
+    const std::string configFile = configFilePath(launcher);
+    if (configFile.empty()) return;
+    const std::string target =
+        perUserSettingsAllowed(launcher) ? userSettingsPath(launcher, true) : configFile;
+    if (target.empty()) return;
+    platform::writeProfileString(keys::javaRuntimeEnvironment, keys::jrePath, folder, target);
+}
+
+void setWorkingFolder(const Launcher& launcher) {
+    std::string path;
+    if (!moduleFileNameOrReport(launcher, path)) return;
+    const std::size_t separator = lastCharacter(path, platform::conventions().pathSeparator);
+    if (separator != std::string::npos && separator > 0) {
+        platform::setCurrentDirectory(path.substr(0, separator));
+    }
+}
+
+namespace {
+
+std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader& reader) {
+    if (perUserSettingsAllowed(launcher)) {
+        const std::string userFile = userSettingsPath(launcher, false);
+        // An existing per-user file hides the configuration file's value, even an empty one.
+        if (!userFile.empty() && platform::pathExists(userFile)) {
+            return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+        }
+    }
+    return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
+}
+
+}  // namespace
+
+bool readSettings(Launcher& launcher) {
+    const std::string file = configFilePath(launcher);
+    if (file.empty()) return false;
+
+    launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
+    launcher.productName = readProfileString(file, keys::productInformation, keys::productName);
+
+    const SettingsReader reader(file);
+    const std::string& jre = keys::javaRuntimeEnvironment;
+    launcher.minimumVersion =
+        readBound(reader.read(jre, keys::minimumVersion), JavaVersion::lowBound(), 0);
+    const std::string maximum = reader.read(jre, keys::maximumVersion);
+    // A maximum that is missing or holds no digits means "no upper bound": taken literally it
+    // would admit no registered runtime at all while the version phrase calls it unset.
+    JavaVersion parsedMaximum;
+    if (maximum == "any" || !JavaVersion::parse(maximum, 65535, parsedMaximum)) {
+        launcher.maximumVersion = JavaVersion::highBound();
+    } else {
+        launcher.maximumVersion = parsedMaximum;
+    }
+
+    launcher.isService = reader.read(keys::application, keys::applicationType) == "service";
+    launcher.preferredVersions = splitList(reader.read(jre, keys::preferredVersions));
+    launcher.configuredJrePath = readConfiguredJrePath(launcher, reader);
+
+    const std::string jvmType = reader.read(jre, keys::jvmType);
+    launcher.jvmType = jvmType == "server"         ? JvmType::ServerOnly
+                       : jvmType == "favor_server" ? JvmType::ServerFirst
+                                                   : JvmType::ClientFirst;
+    applyJvmSource(launcher, reader.read(jre, keys::jvmSource));
+    applyVmProvider(launcher, reader.read(jre, keys::vmProvider));
+
+    launcher.mainClass = reader.read(jre, keys::mainClass);
+    if (launcher.mainClass.empty()) {
+        reportError(LauncherError(IDS_NO_MAIN_CLASS), launcher.messageOwner);
+        return false;
+    }
+    std::replace(launcher.mainClass.begin(), launcher.mainClass.end(), '.', '/');
+
+    launcher.failureCheck = equalsIgnoringCase(reader.read(keys::application, keys::failureCheck), "Yes");
+    launcher.overrideWorkingDir =
+        equalsIgnoringCase(reader.read(keys::application, keys::overrideWorkingDir), "Yes");
+    launcher.systemPath = reader.read(jre, keys::systemPath);
+    launcher.libraryPath = reader.read(jre, keys::libraryPath);
+    return true;
+}
+
+}  // namespace qn

@@ -1,0 +1,39 @@
+#pragma once
+// What differs between the platforms as data. The core never asks "which OS?"; it reads these
+// values, so unit tests can run the core with Windows conventions on any machine.
+
+#include <string>
+#include <vector>
+
+namespace qn {
+
+enum class PathStyle { Windows, Posix };
+
+/// One runtime-library flavour path, relative to a runtime home.
+struct JvmFlavour {
+    std::string relativePath;
+    bool isServer;
+};
+
+struct PlatformConventions {
+    PathStyle style;
+    char pathSeparator;           // between folders in a path
+    char listSeparator;           // between items of a path list handed to the JVM or to Path
+    std::string pathVariable;     // "Path" / "PATH"
+    std::vector<JvmFlavour> clientFirstFlavours;
+    std::vector<JvmFlavour> serverOnlyFlavours;
+    std::string localRuntimeMarker;   // relative to a home: marks a runtime beside the application
+    std::string localRuntimeFolder;   // the application's runtime subfolder, with separator
+    std::string jdkRuntimeSuffix;     // appended to a registered JDK home ("jre\" on Windows)
+    std::string nativeSplashLibrary;  // file name of the runtime's splash library
+
+    /// True when the path is absolute by this platform's class-path rule.
+    bool isAbsolute(const std::string& path) const;
+    /// The text with a path separator appended unless it already ends in one.
+    std::string withTrailingSeparator(const std::string& path) const;
+};
+
+const PlatformConventions& windowsConventions();
+const PlatformConventions& posixConventions();
+
+}  // namespace qn

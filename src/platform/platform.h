@@ -1,0 +1,113 @@
+#pragma once
+// The seam between the launcher's portable logic and the operating system. Every system call the
+// core needs is declared here (or in a sibling header of this folder) and defined once per backend:
+// src/platform/win32, src/platform/posix, and the fake backend of the unit tests.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/conventions.h"
+
+namespace qn::platform {
+
+using WindowHandle = void*;
+
+/// The conventions of the platform the core is running against.
+const PlatformConventions& conventions();
+
+// --- Process ----------------------------------------------------------------------------------
+
+/// Full path of the running executable (at most 260 characters); false with the system error code.
+bool moduleFileName(std::string& path, std::uint32_t& errorCode);
+
+/// Sets the calling thread's locale to the system default (character classes follow it).
+void useSystemLocale();
+
+/// The process's arguments: the raw command line (Windows), or argv as given (POSIX).
+struct CommandLine {
+    bool isRaw;                      // true: split `text` by the launcher's own rule
+    std::string text;                // the raw command line, program name first
+    std::vector<std::string> words;  // argv without the program name, when not raw
+};
+CommandLine commandLine();
+
+/// True on an NT-family system (decides whether a per-user settings file is used).
+bool isNtFamily();
+
+// --- Text ---------------------------------------------------------------------------------------
+
+/// Index of the character after the one at `pos` (multi-byte aware; never beyond text.size()).
+std::size_t nextCharacter(const std::string& text, std::size_t pos);
+/// True when the character at `pos` is white space in the thread's locale.
+bool isSpaceCharacter(const std::string& text, std::size_t pos);
+
+// --- Environment --------------------------------------------------------------------------------
+
+std::optional<std::string> environmentVariable(const std::string& name);
+bool setEnvironmentVariable(const std::string& name, const std::string& value);
+/// %NAME% expansion; undefined names stay as written; false (text unchanged) when it fails.
+bool expandEnvironmentStrings(const std::string& text, std::string& expanded);
+
+// --- Profile files ------------------------------------------------------------------------------
+
+/// GetPrivateProfileStringA with an empty default: copies at most size-1 characters and a NUL into
+/// buffer and returns the number copied (size-1 when the value was cut).
+std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
+                            std::uint32_t size, const std::string& file);
+/// WritePrivateProfileStringA: creates the file when missing and keeps its other contents.
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& file);
+
+// --- File system --------------------------------------------------------------------------------
+
+/// True when a file-system search for the path finds something (FindFirstFileA).
+bool pathExists(const std::string& path);
+/// Names (not paths) matching a pattern whose last component may hold wildcards, in the order the
+/// system returns them; "." and ".." included when they match.
+std::vector<std::string> findFiles(const std::string& pattern);
+void createDirectory(const std::string& path);
+void setCurrentDirectory(const std::string& path);
+
+// --- Messages -----------------------------------------------------------------------------------
+
+/// The string-table entry, or nothing when it cannot be loaded.
+std::optional<std::string> loadString(int id);
+/// A modal error box (MessageBoxA, null caption, MB_ICONERROR) owned by `owner`; on POSIX the text
+/// goes to standard error.
+void showErrorBox(WindowHandle owner, const std::string& text);
+
+// --- Dynamic libraries --------------------------------------------------------------------------
+
+/// Loads a library that is never unloaded; null with the system error code.
+void* loadLibrary(const std::string& path, std::uint32_t& errorCode);
+/// An exported symbol; null with the system error code.
+void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode);
+
+// --- Threads ------------------------------------------------------------------------------------
+
+class Thread;  // defined by each backend
+struct ThreadDeleter {
+    void operator()(Thread* thread) const;  // closes the handle; never kills the thread
+};
+using ThreadPtr = std::unique_ptr<Thread, ThreadDeleter>;
+using ThreadBody = std::uint32_t (*)(void* parameter);
+
+/// Starts a thread with the given stack size (0: the default); null when it cannot be created.
+ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter);
+/// Waits without a time limit for the thread to end and gives its exit code.
+std::uint32_t joinThread(Thread& thread);
+/// Blocks the calling thread for good.
+[[noreturn]] void sleepForever();
+
+// --- Memory -------------------------------------------------------------------------------------
+
+struct MemoryStatus {
+    std::uint64_t totalPhysical;     // bytes (dwTotalPhys)
+    std::uint64_t availableVirtual;  // bytes (dwAvailVirtual)
+};
+MemoryStatus memoryStatus();
+
+}  // namespace qn::platform

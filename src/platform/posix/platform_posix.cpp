@@ -1,0 +1,261 @@
+// POSIX backend of the platform seam.
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fnmatch.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/platform.h"
+#include "platform/posix/process_arguments.h"
+#include "platform/profile_format.h"
+#include "vm/environment.h"
+
+namespace qn::platform {
+
+namespace {
+
+std::vector<std::string>& processArguments() {
+    static std::vector<std::string> words;
+    return words;
+}
+
+bool readWholeFile(const std::string& path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    content = buffer.str();
+    return true;
+}
+
+}  // namespace
+
+void setProcessArguments(int argc, char** argv) {
+    processArguments().assign(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+const PlatformConventions& conventions() { return posixConventions(); }
+
+bool moduleFileName(std::string& path, std::uint32_t& errorCode) {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (length < 0) {
+        errorCode = static_cast<std::uint32_t>(errno);
+        return false;
+    }
+    path.assign(buffer, static_cast<std::size_t>(length));
+    return true;
+}
+
+void useSystemLocale() { std::setlocale(LC_CTYPE, ""); }
+
+CommandLine commandLine() { return CommandLine{false, {}, processArguments()}; }
+
+bool isNtFamily() { return true; }
+
+std::size_t nextCharacter(const std::string& text, std::size_t pos) {
+    if (pos >= text.size()) return text.size();
+    // UTF-8: skip the continuation bytes of the character at pos.
+    ++pos;
+    while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+    return pos;
+}
+
+bool isSpaceCharacter(const std::string& text, std::size_t pos) {
+    if (pos >= text.size()) return false;
+    const char c = text[pos];
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (!value) return std::nullopt;
+    return std::string(value);
+}
+
+bool setEnvironmentVariable(const std::string& name, const std::string& value) {
+    return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+bool expandEnvironmentStrings(const std::string& text, std::string& expanded) {
+    expanded = expandPercentReferences(text, environmentVariable);
+    return true;
+}
+
+std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
+                            std::uint32_t size, const std::string& file) {
+    std::string content;
+    std::string value;
+    if (readWholeFile(file, content)) value = profile::lookup(content, section, key).value_or("");
+    return profile::copyToBuffer(value, buffer, size);
+}
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& file) {
+    std::string content;
+    readWholeFile(file, content);
+    const std::string updated = profile::update(content, section, key, value);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << updated;
+    return static_cast<bool>(out.flush());
+}
+
+bool pathExists(const std::string& path) {
+    struct stat info;
+    if (path.find_first_of("*?") != std::string::npos) return !findFiles(path).empty();
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> findFiles(const std::string& pattern) {
+    const std::size_t slash = pattern.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    std::vector<std::string> names;
+    if (namePattern.find_first_of("*?[") == std::string::npos) {
+        struct stat info;
+        if (::stat(pattern.c_str(), &info) == 0) names.push_back(namePattern);
+        return names;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (::fnmatch(namePattern.c_str(), entry->d_name, 0) == 0) names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    // readdir's order depends on the file system's hashing; a sorted list keeps starts repeatable.
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
+
+void setCurrentDirectory(const std::string& path) {
+    if (::chdir(path.c_str()) != 0) {
+        // Ignored by design: the launcher goes on in the folder it was started in.
+    }
+}
+
+std::optional<std::string> loadString(int id) {
+    static const std::map<int, std::string> table = {
+#define QN_STRING(id, text) {id, text},
+#include "res/string_table.inc"
+#undef QN_STRING
+    };
+    const auto it = table.find(id);
+    if (it == table.end()) return std::nullopt;
+    return it->second;
+}
+
+void showErrorBox(WindowHandle, const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+    if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
+    errno = 0;
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (!library) {
+        errorCode = static_cast<std::uint32_t>(errno);
+        if (const char* reason = ::dlerror()) std::fprintf(stderr, "%s\n", reason);
+    }
+    return library;
+}
+
+void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
+    ::dlerror();
+    void* symbol = ::dlsym(library, name);
+    if (!symbol) errorCode = static_cast<std::uint32_t>(errno);
+    return symbol;
+}
+
+class Thread {
+public:
+    pthread_t id{};
+    bool joined = false;
+    std::uint32_t exitCode = 0;
+    ThreadBody body = nullptr;
+    void* parameter = nullptr;
+};
+
+void ThreadDeleter::operator()(Thread* thread) const {
+    if (!thread->joined) ::pthread_detach(thread->id);
+    delete thread;
+}
+
+namespace {
+
+void* threadStart(void* raw) {
+    auto* thread = static_cast<Thread*>(raw);
+    thread->exitCode = thread->body(thread->parameter);
+    return nullptr;
+}
+
+}  // namespace
+
+ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter) {
+    ThreadPtr thread(new Thread);
+    thread->body = body;
+    thread->parameter = parameter;
+    pthread_attr_t attributes;
+    ::pthread_attr_init(&attributes);
+    if (stackSize > 0 && ::pthread_attr_setstacksize(&attributes, stackSize) != 0) {
+        ::pthread_attr_destroy(&attributes);
+        return nullptr;
+    }
+    const int result = ::pthread_create(&thread->id, &attributes, threadStart, thread.get());
+    ::pthread_attr_destroy(&attributes);
+    if (result != 0) {
+        thread->joined = true;  // nothing to detach
+        return nullptr;
+    }
+    return thread;
+}
+
+std::uint32_t joinThread(Thread& thread) {
+    if (!thread.joined) {
+        ::pthread_join(thread.id, nullptr);
+        thread.joined = true;
+    }
+    return thread.exitCode;
+}
+
+void sleepForever() {
+    for (;;) ::pause();
+}
+
+MemoryStatus memoryStatus() {
+    MemoryStatus status{};
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        status.totalPhysical = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    }
+    // The address space a process may still use: its limit, or the x86-64 user half (128 TiB).
+    std::uint64_t limit = std::uint64_t{1} << 47;
+    struct rlimit addressSpace;
+    if (::getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY) {
+        limit = addressSpace.rlim_cur;
+    }
+    std::uint64_t used = 0;
+    std::ifstream statm("/proc/self/statm");
+    if (statm >> used) used *= static_cast<std::uint64_t>(pageSize > 0 ? pageSize : 4096);
+    status.availableVirtual = used < limit ? limit - used : 0;
+    return status;
+}
+
+}  // namespace qn::platform

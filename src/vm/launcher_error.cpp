@@ -1,0 +1,61 @@
+#include "vm/launcher_error.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "res/resource_ids.h"
+
+namespace qn {
+
+std::string loadText(int id) { return platform::loadString(id).value_or(""); }
+
+namespace {
+
+// printf rules for the launcher's templates, which hold only %s, %d and %%. Arguments are taken
+// in order; a field without an argument stays empty, so a template never reads past them.
+std::string formatTemplate(const std::string& text, const std::vector<std::string>& arguments) {
+    std::string result;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%' || i + 1 >= text.size()) {
+            result += text[i];
+            continue;
+        }
+        const char field = text[++i];
+        if (field == '%') {
+            result += '%';
+        } else if (field == 's' || field == 'd') {
+            if (next < arguments.size()) result += arguments[next++];
+        } else {
+            result += '%';
+            result += field;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string formatError(const LauncherError& error) {
+    const std::string text = loadText(error.templateId);
+    if (!error.argument && std::holds_alternative<std::monostate>(error.detail)) return text;
+    std::vector<std::string> arguments;
+    if (error.argument) arguments.push_back(*error.argument);
+    if (const auto* reason = std::get_if<std::string>(&error.detail)) arguments.push_back(*reason);
+    if (const auto* code = std::get_if<std::int32_t>(&error.detail)) {
+        arguments.push_back(std::to_string(*code));
+    }
+    return formatTemplate(text, arguments);
+}
+
+void reportError(const LauncherError& error, platform::WindowHandle owner) {
+    platform::showErrorBox(owner, formatError(error));
+}
+
+void reportModulePathError(std::uint32_t errorCode, platform::WindowHandle owner) {
+    reportError({IDS_WINDOWS_EXCEPTION, loadText(IDS_MODULE_PATH_FAILED),
+                 static_cast<std::int32_t>(errorCode)},
+                owner);
+}
+
+}  // namespace qn

@@ -1,0 +1,214 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+
+#include "platform/profile_format.h"
+#include "vm/environment.h"
+
+namespace qn::fake {
+
+namespace {
+
+std::map<int, std::string> realStringTable() {
+    return {
+#define QN_STRING(id, text) {id, text},
+#include "res/string_table.inc"
+#undef QN_STRING
+    };
+}
+
+FakeSystem& instance() {
+    static FakeSystem system;
+    return system;
+}
+
+bool wildcardMatch(const char* pattern, const char* name) {
+    if (*pattern == '\0') return *name == '\0';
+    if (*pattern == '*') return wildcardMatch(pattern + 1, name) || (*name && wildcardMatch(pattern, name + 1));
+    if (*name == '\0') return false;
+    if (*pattern == '?' || std::tolower(static_cast<unsigned char>(*pattern)) ==
+                               std::tolower(static_cast<unsigned char>(*name)))
+        return wildcardMatch(pattern + 1, name + 1);
+    return false;
+}
+
+char separator() { return instance().conventions->pathSeparator; }
+
+std::string parentOf(const std::string& path) {
+    const std::size_t cut = path.rfind(separator());
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+}  // namespace
+
+FakeSystem& system() { return instance(); }
+
+void reset() {
+    instance() = FakeSystem{};
+    instance().strings = realStringTable();
+}
+
+void addDirectory(const std::string& path) {
+    for (std::string folder = path; !folder.empty() && folder.back() != ':'; folder = parentOf(folder)) {
+        instance().directories.insert(folder);
+        if (folder.find(separator()) == std::string::npos) break;
+    }
+}
+
+void addFile(const std::string& path, const std::string& content) {
+    instance().files[path] = content;
+    addDirectory(parentOf(path));
+}
+
+}  // namespace qn::fake
+
+namespace qn::platform {
+
+using fake::instance;
+
+const PlatformConventions& conventions() { return *instance().conventions; }
+
+bool moduleFileName(std::string& path, std::uint32_t& errorCode) {
+    if (!instance().modulePath) {
+        errorCode = instance().moduleError;
+        return false;
+    }
+    path = *instance().modulePath;
+    return true;
+}
+
+void useSystemLocale() {}
+
+CommandLine commandLine() { return instance().commandLine; }
+
+bool isNtFamily() { return instance().ntFamily; }
+
+std::size_t nextCharacter(const std::string& text, std::size_t pos) {
+    if (pos >= text.size()) return text.size();
+    const bool lead = instance().leadBytes.count(static_cast<unsigned char>(text[pos])) > 0;
+    return std::min(text.size(), pos + (lead && pos + 1 < text.size() ? 2 : 1));
+}
+
+bool isSpaceCharacter(const std::string& text, std::size_t pos) {
+    if (pos >= text.size()) return false;
+    const char c = text[pos];
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::optional<std::string> environmentVariable(const std::string& name) {
+    const auto it = instance().environment.find(name);
+    if (it == instance().environment.end()) return std::nullopt;
+    return it->second;
+}
+
+bool setEnvironmentVariable(const std::string& name, const std::string& value) {
+    instance().environment[name] = value;
+    return true;
+}
+
+bool expandEnvironmentStrings(const std::string& text, std::string& expanded) {
+    expanded = expandPercentReferences(text, environmentVariable);
+    return true;
+}
+
+std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
+                            std::uint32_t size, const std::string& file) {
+    instance().profileBufferSizes.push_back(size);
+    const auto it = instance().files.find(file);
+    const std::string value =
+        it == instance().files.end() ? std::string() : profile::lookup(it->second, section, key).value_or("");
+    return profile::copyToBuffer(value, buffer, size);
+}
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& file) {
+    if (!instance().directories.count(fake::parentOf(file))) return false;
+    std::string& content = instance().files[file];
+    content = profile::update(content, section, key, value);
+    return true;
+}
+
+bool pathExists(const std::string& path) {
+    instance().searchedPaths.push_back(path);
+    return instance().files.count(path) > 0 || instance().directories.count(path) > 0;
+}
+
+std::vector<std::string> findFiles(const std::string& pattern) {
+    instance().searchedPaths.push_back(pattern);
+    const std::string folder = fake::parentOf(pattern);
+    const std::string namePattern = pattern.substr(folder.empty() ? 0 : folder.size() + 1);
+    std::vector<std::string> names;
+    if (instance().directories.count(folder)) {
+        for (const char* special : {".", ".."}) {
+            if (fake::wildcardMatch(namePattern.c_str(), special)) names.emplace_back(special);
+        }
+    }
+    auto consider = [&](const std::string& path) {
+        if (fake::parentOf(path) != folder) return;
+        const std::string name = path.substr(folder.empty() ? 0 : folder.size() + 1);
+        if (fake::wildcardMatch(namePattern.c_str(), name.c_str())) names.push_back(name);
+    };
+    std::set<std::string> entries;
+    for (const auto& file : instance().files) entries.insert(file.first);
+    for (const auto& directory : instance().directories) entries.insert(directory);
+    for (const auto& entry : entries) consider(entry);
+    return names;
+}
+
+void createDirectory(const std::string& path) { instance().directories.insert(path); }
+
+void setCurrentDirectory(const std::string& path) { instance().currentDirectory = path; }
+
+std::optional<std::string> loadString(int id) {
+    const auto it = instance().strings.find(id);
+    if (it == instance().strings.end()) return std::nullopt;
+    return it->second;
+}
+
+void showErrorBox(WindowHandle owner, const std::string& text) {
+    instance().errorBoxes.push_back(text);
+    instance().errorBoxOwners.push_back(owner);
+}
+
+void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
+    const auto it = instance().libraries.find(path);
+    if (it == instance().libraries.end()) {
+        errorCode = instance().libraryError;
+        return nullptr;
+    }
+    return &it->second;
+}
+
+void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
+    auto* fakeLibrary = static_cast<fake::FakeLibrary*>(library);
+    const auto it = fakeLibrary->symbols.find(name);
+    if (it == fakeLibrary->symbols.end()) {
+        errorCode = 127;
+        return nullptr;
+    }
+    return it->second;
+}
+
+class Thread {
+public:
+    std::uint32_t exitCode = 0;
+};
+
+void ThreadDeleter::operator()(Thread* thread) const { delete thread; }
+
+// Unit tests run no threads: the body runs at once, on the calling thread.
+ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter) {
+    if (instance().refuseThreads) return nullptr;
+    instance().threadStackSizes.push_back(stackSize);
+    ThreadPtr thread(new Thread);
+    thread->exitCode = body(parameter);
+    return thread;
+}
+
+std::uint32_t joinThread(Thread& thread) { return thread.exitCode; }
+
+void sleepForever() { std::abort(); }
+
+MemoryStatus memoryStatus() { return instance().memory; }
+
+}  // namespace qn::platform

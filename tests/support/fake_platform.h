@@ -1,0 +1,52 @@
+#pragma once
+// The fake backend: an in-memory system the unit tests set up and inspect. Windows conventions by
+// default, so the core's Windows rules can be checked to the character on any machine.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace qn::fake {
+
+struct FakeLibrary {
+    std::map<std::string, void*> symbols;
+};
+
+struct FakeSystem {
+    const PlatformConventions* conventions = &windowsConventions();
+    std::optional<std::string> modulePath = std::string("C:\\App\\app.exe");
+    std::uint32_t moduleError = 0;
+    bool ntFamily = true;
+    platform::CommandLine commandLine{true, "app.exe", {}};
+    std::set<unsigned char> leadBytes;  // lead bytes of a double-byte code page
+    std::map<std::string, std::string> environment;
+    std::map<std::string, std::string> files;  // path -> content
+    std::set<std::string> directories;
+    std::string currentDirectory = "C:\\Work";
+    std::map<int, std::string> strings;  // the string table; starts as the real one
+    std::vector<std::string> errorBoxes;
+    std::vector<platform::WindowHandle> errorBoxOwners;
+    std::vector<std::uint32_t> profileBufferSizes;  // size of every profile read, in order
+    std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order
+    std::map<std::string, FakeLibrary> libraries;
+    std::uint32_t libraryError = 126;
+    platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
+    bool refuseThreads = false;
+    std::vector<std::uint32_t> threadStackSizes;
+};
+
+/// The fake system of the current test, reset by reset().
+FakeSystem& system();
+void reset();
+
+/// Adds a file (and its folders) to the fake file system.
+void addFile(const std::string& path, const std::string& content = "");
+void addDirectory(const std::string& path);
+
+}  // namespace qn::fake
