@@ -185,7 +185,7 @@ LRESULT CALLBACK HyperlinkControl::subclassProc(HWND window, UINT message, WPARA
 
 LRESULT HyperlinkControl::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (tooltip_ && message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) {
-        MSG relayed{control_, message, wParam, lParam, GetMessageTime(), {}};
+        MSG relayed{control_, message, wParam, lParam, static_cast<DWORD>(GetMessageTime()), {}};
         SendMessageA(tooltip_, TTM_RELAYEVENT, 0, reinterpret_cast<LPARAM>(&relayed));
     }
     switch (message) {
