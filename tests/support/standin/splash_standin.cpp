@@ -15,12 +15,24 @@
 
 namespace {
 
+// Escaped like the stand-in runtime's record: one line per call.
+std::string escape(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else out += c;
+    }
+    return out;
+}
+
 void record(const std::string& key, const std::string& value) {
     const auto path = standin::environment("QN_STANDIN_RECORD");
     if (!path) return;
     std::FILE* file = std::fopen(standin::nativePath(*path).c_str(), "ab");
     if (!file) return;
-    const std::string line = key + "=" + value + "\n";
+    const std::string line = key + "=" + escape(value) + "\n";
     std::fwrite(line.data(), 1, line.size(), file);
     std::fclose(file);
 }
