@@ -71,9 +71,10 @@ std::string describeException(JNIEnv* env, Launcher&, jthrowable exception) {
     const jmethodID printStackTrace = env->GetMethodID(
         static_cast<jclass>(exceptionClass.get()), "printStackTrace", "(Ljava/io/PrintStream;)V");
     if (!succeeded(env, printStackTrace)) return {};
-    // The runtime's answer is not used; a throw from inside printStackTrace is printed, and what
-    // it wrote before that is still reported.
-    const LocalRef unused(env, env->CallObjectMethod(exception, printStackTrace, printStream.get()));
+    // The method is void: what CallObjectMethod gives back is no reference and must not be
+    // touched (not even deleted). A throw from inside printStackTrace is printed, and what it
+    // wrote before that is still reported.
+    static_cast<void>(env->CallObjectMethod(exception, printStackTrace, printStream.get()));
     describePendingException(env);
 
     const jmethodID toString = env->GetMethodID(bytesType, "toString", "()Ljava/lang/String;");
@@ -94,10 +95,6 @@ bool showUncaughtException(Launcher& launcher, jthrowable exception, JNIEnv* env
     const std::string trace = describeException(env, launcher, exception);
     if (trace.empty()) return false;  // nothing to show counts as Ignore
     return platform::askStopAfterException(platform::displayText(decodeModifiedUtf8(trace)));
-}
-
-bool reportUncaughtException(Launcher& launcher, JNIEnv* env, jthrowable exception) {
-    return showUncaughtException(launcher, exception, env);
 }
 
 }  // namespace qn

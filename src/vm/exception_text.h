@@ -17,8 +17,4 @@ std::string describeException(JNIEnv* env, Launcher& launcher, jthrowable except
 /// Shows the trace and asks Ignore or Stop; true for Stop. An empty trace asks nothing (Ignore).
 bool showUncaughtException(Launcher& launcher, jthrowable exception, JNIEnv* env);
 
-/// Called by the Java main thread after main ended with an exception and "Failure Check" is on;
-/// true when the application is to be stopped.
-bool reportUncaughtException(Launcher& launcher, JNIEnv* env, jthrowable exception);
-
 }  // namespace qn

@@ -94,7 +94,8 @@ private:
             current->calls.push_back(call);
             current->trace = current->written;
             if (current->printStackTraceThrows) current->pending = true;
-            return nullptr;
+            // A void method's result through CallObjectMethod is whatever the register held.
+            return reinterpret_cast<jobject>(&current->garbage);
         }
         if (current->step(call)) return nullptr;
         return current->make("string");
@@ -125,6 +126,7 @@ private:
     std::list<std::string> names;    // stable addresses: the objects
     std::list<std::string> methods;  // stable addresses: the method ids
     std::string trace;               // what printStackTrace wrote into the byte stream
+    char garbage = 0;
 };
 
 const std::vector<std::string> kSteps = {
@@ -209,7 +211,7 @@ TEST(ShowUncaughtException, AsksWithTheDisplayTextAndGivesTheAnswer) {
         // Modified UTF-8: an encoded NUL and a supplementary character as two surrogates.
         jni.written = "app.Failure: caf\xC3\xA9 \xC0\x80 \xED\xA0\xBD\xED\xB8\x80\r\n";
         Launcher launcher;
-        EXPECT_EQ(c.stop, reportUncaughtException(launcher, &jni.env, jni.exception));
+        EXPECT_EQ(c.stop, showUncaughtException(launcher, jni.exception, &jni.env));
         EXPECT_EQ(std::vector<std::string>{std::string("app.Failure: caf\xC3\xA9 ") + '\0' +
                                            " \xF0\x9F\x98\x80\r\n"},
                   fake::system().exceptionQuestions);
