@@ -5,6 +5,7 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -293,6 +295,9 @@ void runMain(const std::string& className, Object* arguments) {
     recordArguments("main", arguments);
     for (const std::string& text : script().all("main.stdout")) writeTo(systemOut, false, text + "\n");
     for (const std::string& text : script().all("main.stderr")) writeTo(systemErr, true, text + "\n");
+    if (const auto pause = script().get("main.sleep")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
+    }
     if (const auto code = script().get("main.exit")) systemExit(std::atoi(code->c_str()));
     if (const auto thrown = script().get("main.throw")) {
         const std::string trace = script().get(
