@@ -170,7 +170,12 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
 }  // namespace
 
 bool invokeMainClass(Launcher& launcher) {
-    if (!callMain(launcher, launcher.jniEnv)) return false;
+    if (!callMain(launcher, launcher.jniEnv)) {
+        // A thread that ends attached counts as a running non-daemon thread: teardown's
+        // DestroyJavaVM would wait for it for ever.
+        launcher.javaVm->DetachCurrentThread();
+        return false;
+    }
     // IBM runtimes end the process themselves; the thread must not detach before that.
     if (launcher.ibmAllowed || launcher.ibmFavored) platform::sleepForever();
     return launcher.javaVm->DetachCurrentThread() == JNI_OK;
