@@ -36,9 +36,4 @@ jstring toJavaString(JNIEnv* env, const std::string& text);
 /// A new String[] of the texts in order (empty for an empty list); null on any failure.
 jobjectArray toJavaStringArray(JNIEnv* env, const std::vector<std::string>& texts);
 
-/// Decodes the modified UTF-8 that the runtime hands out (also plain UTF-8).
-std::u16string fromModifiedUtf8(const std::string& text);
-/// Modified UTF-8 from the runtime as the launcher's 8-bit text, for messages.
-std::string displayText(const std::string& modifiedUtf8);
-
 }  // namespace qn

@@ -1,11 +1,13 @@
 #include "vm/main_invocation.h"
 
 #include "launcher/launcher.h"
+#include "platform/dialogs.h"
 #include "res/resource_ids.h"
 #include "splash/splash.h"
 #include "vm/java_strings.h"
 #include "vm/jdk11_init_args.h"
 #include "vm/launcher_error.h"
+#include "vm/modified_utf8.h"
 #include "vm/runtime_library.h"
 #include "vm/uncaught_exception.h"
 
@@ -128,7 +130,8 @@ jclass findMainClass(Launcher& launcher, JNIEnv* env, jstring className) {
     const jclass found = env->FindClass(name.get());
     if (!found) {
         env->ExceptionDescribe();
-        reportError({IDS_MAIN_CLASS_NOT_FOUND, displayText(name.get())}, launcher.messageOwner);
+        reportError({IDS_MAIN_CLASS_NOT_FOUND, platform::displayText(decodeModifiedUtf8(name.get()))},
+                    launcher.messageOwner);
     }
     return found;
 }

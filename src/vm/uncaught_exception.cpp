@@ -1,8 +1,11 @@
 #include "vm/uncaught_exception.h"
 
+#include "vm/exception_text.h"
+
 namespace qn {
 
-// The dialog arrives with its own work; until then every exception counts as ignored.
-bool reportUncaughtException(Launcher&, JNIEnv*, jthrowable) { return false; }
+bool reportUncaughtException(Launcher& launcher, JNIEnv* env, jthrowable exception) {
+    return showUncaughtException(launcher, exception, env);
+}
 
 }  // namespace qn

@@ -81,8 +81,10 @@ class LauncherCase(unittest.TestCase):
         environment = dict(os.environ)
         environment.update(env or {})
         began = time.monotonic()
+        # No terminal on standard input: questions get the answer of a user who cannot answer.
         result = subprocess.run([self.executable] + list(arguments), cwd=self.folder, env=environment,
-                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=timeout)
         result.elapsed = time.monotonic() - began
         result.out = result.stdout.decode("utf-8", "replace")
         result.err = result.stderr.decode("utf-8", "replace")
@@ -148,6 +150,12 @@ class JdkTests(JdkCase):
         self.assertRan(result)
         self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
         self.assertIn("at qn.fixture.Thrower.main(Thrower.java", result.err)
+
+    def test_main_throwing_with_failure_check_and_nobody_to_ask_is_ignored(self):
+        self.app(main="qn.fixture.Thrower", application={"Failure Check": "yes"})
+        result = self.start()
+        self.assertRan(result)
+        self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
 
     def test_missing_class_prints_the_exception_then_215(self):
         self.app(main="qn.fixture.Missing")

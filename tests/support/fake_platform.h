@@ -47,6 +47,13 @@ struct FakeSystem {
     platform::WindowHandle splashWindowHandle = reinterpret_cast<platform::WindowHandle>(0x5a5a);
     std::vector<std::string> splashEvents;        // the window backend's calls, in order
     std::vector<std::string> splashLibraryLoads;  // "<library> after <runtime library>"
+    // The two questions (fake_dialogs.cpp). The runtime question plays `runtimeDialogScript`:
+    // "browse <folder>", "browse-cancel", "ok", "cancel"; the script's end closes the dialog.
+    std::vector<std::string> runtimeDialogScript;
+    std::vector<std::string> runtimeQuestions;     // message text of every runtime question
+    std::vector<std::string> runtimeDialogEvents;  // "<folder> -> <library>", "ok ignored", ...
+    std::vector<std::string> exceptionQuestions;   // display text of every exception question
+    bool stopAfterException = false;
 };
 
 /// The fake system of the current test, reset by reset().

@@ -9,10 +9,4 @@ std::u16string toUtf16(const std::string& text) {
     return out;
 }
 
-std::string fromUtf16(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out += c < 0x100 ? static_cast<char>(c) : '?';
-    return out;
-}
-
 }  // namespace qn::platform

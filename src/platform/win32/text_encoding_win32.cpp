@@ -15,15 +15,4 @@ std::u16string toUtf16(const std::string& text) {
     return std::u16string(wide.begin(), wide.end());
 }
 
-std::string fromUtf16(const std::u16string& text) {
-    if (text.empty()) return {};
-    const std::wstring wide(text.begin(), text.end());
-    const int size = static_cast<int>(wide.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return {};
-    std::string out(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), size, out.data(), length, nullptr, nullptr);
-    return out;
-}
-
 }  // namespace qn::platform
