@@ -39,6 +39,7 @@ struct FakeSystem {
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::vector<std::uint32_t> threadStackSizes;
+    int eventsSet = 0;  // setEvent calls
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call
     // The splash window backend and the runtime's splash library.
