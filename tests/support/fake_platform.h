@@ -40,6 +40,7 @@ struct FakeSystem {
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test
     std::vector<std::uint32_t> threadStackSizes;
+    int eventsSet = 0;  // setEvent calls
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call
     // The splash window backend and the runtime's splash library.
