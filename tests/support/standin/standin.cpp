@@ -476,6 +476,12 @@ jint JNICALL CallStaticIntMethod(JNIEnv* env, jclass cls, jmethodID id, ...) {
 
 void printStackTrace(Object* self, Object* stream) {
     record("printStackTrace", self->text);
+    // A throwable whose printing fails: what it wrote first, then the failure.
+    if (const auto failure = script().get("printStackTrace.throw")) {
+        writeTo(stream, true, script().get("printStackTrace.written", ""));
+        raise(*failure);
+        return;
+    }
     writeTo(stream, true, self->trace);
 }
 
