@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "launcher/command_line.h"
 #include "launcher/launcher.h"
@@ -178,7 +179,8 @@ void setNativeSearchPaths(Launcher& launcher) {
     platform::setEnvironmentVariable(conventions.pathVariable, expandEnvironment(path));
 }
 
-void expandClassPathEntry(const Launcher& launcher, const std::string& entry, std::string& classPath) {
+void expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
+                          std::string& classPath) {
     // An empty entry names nothing; as a pattern it would name the application folder itself.
     if (entry.empty()) return;
     const PlatformConventions& conventions = platform::conventions();
@@ -195,7 +197,7 @@ void expandClassPathEntry(const Launcher& launcher, const std::string& entry, st
         }
         std::size_t start = 0;
         while (start < relative.size() && relative[start] == conventions.pathSeparator) ++start;
-        pattern = applicationFolder(launcher) + relative.substr(start);
+        pattern = applicationFolder + relative.substr(start);
     }
     const std::size_t cut = lastSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
@@ -207,12 +209,14 @@ void expandClassPathEntry(const Launcher& launcher, const std::string& entry, st
 std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar) {
     const PlatformConventions& conventions = platform::conventions();
     std::string classPath;
+    std::optional<std::string> folder;  // learnt once, when an entry needs it
     for (const std::string& entry : splitList(configured)) {
         if (conventions.isAbsolute(entry) && entry.find('*') == std::string::npos) {
             classPath += entry + conventions.listSeparator;  // not tested for existence
-        } else {
-            expandClassPathEntry(launcher, entry, classPath);
+            continue;
         }
+        if (!folder && !conventions.isAbsolute(entry)) folder = applicationFolder(launcher);
+        expandClassPathEntry(folder.value_or(std::string()), entry, classPath);
     }
     if (embeddedJar) {
         if (!classPath.empty() && classPath.back() != conventions.listSeparator) {

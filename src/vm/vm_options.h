@@ -26,8 +26,9 @@ RuntimeFolders runtimeFolders(const std::string& jvmLibraryPath);
 /// The launcher's folder with a trailing separator; empty after the report when it is unknown.
 std::string applicationFolder(const Launcher& launcher);
 /// Appends every file or folder that one class-path entry names, each followed by the list
-/// separator.
-void expandClassPathEntry(const Launcher& launcher, const std::string& entry, std::string& classPath);
+/// separator; a relative entry is looked up in the application folder.
+void expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
+                          std::string& classPath);
 /// The text of the class-path option (without its prefix); empty when nothing is left.
 std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar);
 

@@ -187,6 +187,15 @@ TEST_F(ClassPath, EntryRules) {
     EXPECT_TRUE(fake::system().errorBoxes.empty());
 }
 
+TEST_F(ClassPath, UnknownModulePathIsReportedOnceAndEntriesResolveAgainstNothing) {
+    fake::system().modulePath.reset();
+    fake::system().moduleError = 8;
+    EXPECT_EQ("C:\\libs\\x.jar;D:\\y.jar;", buildClassPath(Launcher{}, "a.jar;C:\\libs\\*.jar;b.jar;D:\\y.jar", true));
+    EXPECT_EQ((std::vector<std::string>{"Windows exception: failed to get the module path (errno = 8).\n",
+                                        "Windows exception: failed to get the module path (errno = 8).\n"}),
+              fake::system().errorBoxes);  // the folder once, the executable once
+}
+
 TEST_F(ClassPath, PosixEntriesWithEitherSlash) {
     fake::reset();
     fake::system().conventions = &posixConventions();

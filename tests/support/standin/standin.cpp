@@ -773,8 +773,17 @@ JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
 }
 #endif
 
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+__declspec(dllimport) int qn_missing_dependency_marker();
+#endif
+
 JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM**, jsize, jsize* count) {
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+    // The import that keeps the library from loading.
+    *count = qn_missing_dependency_marker();
+#else
     *count = 0;
+#endif
     return 0;
 }
 
