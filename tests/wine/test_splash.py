@@ -153,6 +153,7 @@ def standin_app(name, display, home="standin", script="", ini=None):
     for section, keys in (ini or {}).items():
         sections.setdefault(section, {}).update(keys)
     app.write_ini(sections)
+    app.write_file("app.jar", b"")
     app.write_file("standin.txt", script)
     return app
 
@@ -167,7 +168,8 @@ def start(app, args="", shot_points=(), steps=(), during=None):
 
     def launch():
         try:
-            outcome["result"] = run(app, args=args, steps=steps, env={
+            # Started in its own folder: a relative picture path is relative to the current one.
+            outcome["result"] = run(app, args=args, steps=steps, cwd=app.windows_folder, env={
                 "QN_STANDIN_SCRIPT": windows_path(app.path("standin.txt")),
                 "QN_STANDIN_RECORD": windows_path(record)})
         except BaseException as failure:  # handed to the test's thread below
@@ -208,7 +210,7 @@ def quadrant_points(rect):
 
 def check_shown_centred(name, picture_name):
     app = standin_app(name, {"Splash Screen": picture_name}, script="main.sleep=2500\n")
-    make_picture(app.path(picture_name), 400, 300)
+    make_picture(app.path(picture_name.replace("\\", "/")), 400, 300)
     points = quadrant_points(centred((1280, 1024), 400, 300))
     outcome = start(app, shot_points=points)
     splash = outcome.splash
@@ -324,7 +326,7 @@ def test_no_picture_shows_nothing_and_says_nothing():
 
 
 def test_error_box_during_the_splash_is_owned_by_it():
-    app = standin_app("splash_owner", {"Splash Screen": "picture.bmp"}, script="create.result=-4\n")
+    app = standin_app("splash_owner", {"Splash Screen": "picture.bmp"}, script="create.sleep=1500\ncreate.result=-4\n")
     make_picture(app.path("picture.bmp"), 300, 200)
     outcome = start(app, steps=["press:OK"])
     splash = outcome.splash

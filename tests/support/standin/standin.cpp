@@ -742,6 +742,9 @@ JavaVM* machinePointer() {
         if (const auto value = environment(name)) record(std::string("env.") + name, *value);
     }
     record("create.stackSize", std::to_string(currentThreadStackSize()));
+    if (const auto pause = script().get("create.sleep")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
+    }
     const jint result = script().number("create.result", 0);
     record("create.result", std::to_string(result));
     if (result == 0) {
