@@ -6,35 +6,44 @@
 
 #include "platform/win32/splash_picture.h"
 #include "platform/win32/windows_h.h"
-#include "ui/window.h"
 
 namespace qn::platform {
 
-class SplashWindow : public ui::Window {
+class SplashWindow {
 public:
+    HWND handle = nullptr;
     win32::UniqueBitmap bitmap;
 
-protected:
-    LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    static LRESULT CALLBACK procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
 };
 
 namespace {
 
 constexpr const char* kClassName = "SplashScreenWindow";
-constexpr UINT kClassStyle = CS_DBLCLKS | CS_SAVEBITS;
 
-// Registered once per process (an existing class is kept). A system that refuses the shadow
-// style gets the class without it.
-void registerSplashClass(bool shadow) {
-    HCURSOR arrow = LoadCursor(nullptr, IDC_ARROW);
-    HBRUSH background = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    if (shadow && ui::Window::registerClass(kClassName, kClassStyle | CS_DROPSHADOW, arrow, background)) {
-        return;
+// Registered once per process, by the splash thread. A system that refuses the shadow style
+// gets the class without it.
+bool registerSplashClass(bool shadow) {
+    static bool registered = false;
+    if (registered) return true;
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_DBLCLKS | CS_SAVEBITS | (shadow ? CS_DROPSHADOW : 0);
+    windowClass.lpfnWndProc = SplashWindow::procedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+    windowClass.lpszClassName = kClassName;
+    registered = RegisterClassExA(&windowClass) != 0;
+    if (!registered && shadow) {
+        windowClass.style &= ~static_cast<UINT>(CS_DROPSHADOW);
+        registered = RegisterClassExA(&windowClass) != 0;
     }
-    ui::Window::registerClass(kClassName, kClassStyle, arrow, background);
+    return registered;
 }
 
 // OleLoadPicture wants COM on the calling thread; the picture is released inside the scope.
@@ -53,7 +62,19 @@ private:
 
 }  // namespace
 
-LRESULT SplashWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK SplashWindow::procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<SplashWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->handle = window;
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<SplashWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (message == WM_NCDESTROY) SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (!self) return DefWindowProcA(window, message, wParam, lParam);
+    return self->handleMessage(message, wParam, lParam);
+}
+
+LRESULT SplashWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
         paint();
@@ -61,13 +82,13 @@ LRESULT SplashWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return 1;  // the picture covers the whole window; erasing would only flicker
     default:
-        return ui::Window::onMessage(message, wParam, lParam);
+        return DefWindowProcA(handle, message, wParam, lParam);
     }
 }
 
 void SplashWindow::paint() {
     PAINTSTRUCT paintStruct;
-    HDC windowDc = BeginPaint(handle(), &paintStruct);
+    HDC windowDc = BeginPaint(handle, &paintStruct);
     if (windowDc && bitmap) {
         BITMAP info{};
         GetObjectA(bitmap.get(), sizeof info, &info);
@@ -78,7 +99,7 @@ void SplashWindow::paint() {
             DeleteDC(memoryDc);
         }
     }
-    EndPaint(handle(), &paintStruct);
+    EndPaint(handle, &paintStruct);
 }
 
 void SplashWindowDeleter::operator()(SplashWindow* window) const { delete window; }
@@ -95,25 +116,27 @@ WindowHandle createSplashWindow(SplashWindow& window, const std::string& picture
     // picture wider than the screen gets a negative left edge.
     const int left = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
     const int top = (GetSystemMetrics(SM_CYSCREEN) - size.cy) / 2;
-    const RECT bounds{left, top, left + size.cx, top + size.cy};
-    HWND handle = window.create(kClassName, WS_EX_TOOLWINDOW, WS_POPUP, bounds, nullptr, nullptr);
-    if (!handle) return nullptr;
-    picture.renderToBitmap(handle);
-    return handle;
+    if (!CreateWindowExA(WS_EX_TOOLWINDOW, kClassName, nullptr, WS_POPUP, left, top, size.cx,
+                         size.cy, nullptr, nullptr, GetModuleHandleA(nullptr), &window)) {
+        window.handle = nullptr;  // creation may fail after WM_NCCREATE stored it
+        return nullptr;
+    }
+    picture.renderToBitmap(window.handle);
+    return window.handle;
 }
 
 void runSplashWindow(SplashWindow& window) {
-    if (HWND handle = window.handle()) {
-        ShowWindow(handle, SW_SHOWNORMAL);
-        UpdateWindow(handle);
+    if (window.handle) {
+        ShowWindow(window.handle, SW_SHOWNORMAL);
+        UpdateWindow(window.handle);
     }
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // On this thread: only the thread that owns a window can destroy it.
-    if (HWND handle = window.handle()) DestroyWindow(handle);
+    if (window.handle) DestroyWindow(window.handle);
+    window.handle = nullptr;
 }
 
 void postSplashQuit(std::uint32_t threadId) { PostThreadMessageA(threadId, WM_QUIT, 0, 0); }
