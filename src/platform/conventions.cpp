@@ -28,6 +28,7 @@ const PlatformConventions& windowsConventions() {
         "jre\\",
         "jre\\",
         "splashscreen.dll",
+        true,
     };
     return conventions;
 }
@@ -47,6 +48,7 @@ const PlatformConventions& posixConventions() {
         "jre/",
         "",
         "libsplashscreen.so",
+        false,
     };
     return conventions;
 }

@@ -26,6 +26,7 @@ struct PlatformConventions {
     std::string localRuntimeFolder;   // the application's runtime subfolder, with separator
     std::string jdkRuntimeSuffix;     // appended to a registered JDK home ("jre\" on Windows)
     std::string nativeSplashLibrary;  // file name of the runtime's splash library
+    bool ownSplashWindow;             // the launcher can show a splash window of its own
 
     /// True when the path is absolute by this platform's class-path rule.
     bool isAbsolute(const std::string& path) const;

@@ -99,6 +99,10 @@ using ThreadBody = std::uint32_t (*)(void* parameter);
 ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter);
 /// Waits without a time limit for the thread to end and gives its exit code.
 std::uint32_t joinThread(Thread& thread);
+/// The thread's system id: the target of thread messages.
+std::uint32_t threadId(const Thread& thread);
+/// True while the thread has not ended (its exit code still reads STILL_ACTIVE).
+bool threadIsActive(Thread& thread);
 /// Blocks the calling thread for good.
 [[noreturn]] void sleepForever();
 

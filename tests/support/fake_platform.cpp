@@ -192,6 +192,7 @@ void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
 class Thread {
 public:
     std::uint32_t exitCode = 0;
+    std::uint32_t id = 0;
 };
 
 void ThreadDeleter::operator()(Thread* thread) const { delete thread; }
@@ -201,11 +202,20 @@ ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter)
     if (instance().refuseThreads) return nullptr;
     instance().threadStackSizes.push_back(stackSize);
     ThreadPtr thread(new Thread);
+    thread->id = instance().nextThreadId++;
     thread->exitCode = body(parameter);
     return thread;
 }
 
 std::uint32_t joinThread(Thread& thread) { return thread.exitCode; }
+
+std::uint32_t threadId(const Thread& thread) { return thread.id; }
+
+// The body has already run to its end when startThread returned.
+bool threadIsActive(Thread&) {
+    ++instance().threadActivityQueries;
+    return false;
+}
 
 void sleepForever() { std::abort(); }
 

@@ -5,8 +5,8 @@ from harness import DEFAULT_CAPTION, EXIT_FAILURE, make_app, run, string_table_s
 NO_MAIN_CLASS = "Main class was not specified in INI file."
 
 # What the launcher shows once the main-class check has passed and no runtime is installed in the
-# prefix: the runtime step, ended as Cancel. Captions in order; update when that step shows more.
-AFTER_MAIN_CLASS_CAPTIONS = []
+# prefix: the missing-runtime dialog, which the driver answers with Cancel. Captions in order.
+AFTER_MAIN_CLASS_CAPTIONS = ["JRE Not Found"]
 
 
 def assert_one_error_box(result, text):

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <clocale>
 #include <climits>
@@ -190,6 +191,8 @@ public:
     std::uint32_t exitCode = 0;
     ThreadBody body = nullptr;
     void* parameter = nullptr;
+    std::uint32_t systemId = 0;
+    std::atomic<bool> ended{false};
 };
 
 void ThreadDeleter::operator()(Thread* thread) const {
@@ -202,6 +205,7 @@ namespace {
 void* threadStart(void* raw) {
     auto* thread = static_cast<Thread*>(raw);
     thread->exitCode = thread->body(thread->parameter);
+    thread->ended.store(true, std::memory_order_release);
     return nullptr;
 }
 
@@ -217,6 +221,8 @@ ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter)
         ::pthread_attr_destroy(&attributes);
         return nullptr;
     }
+    static std::atomic<std::uint32_t> lastId{0};
+    thread->systemId = ++lastId;
     const int result = ::pthread_create(&thread->id, &attributes, threadStart, thread.get());
     ::pthread_attr_destroy(&attributes);
     if (result != 0) {
@@ -233,6 +239,13 @@ std::uint32_t joinThread(Thread& thread) {
     }
     return thread.exitCode;
 }
+
+std::uint32_t threadId(const Thread& thread) {
+    // pthread_t is opaque; a per-process counter gives each started thread a distinct id.
+    return thread.systemId;
+}
+
+bool threadIsActive(Thread& thread) { return !thread.ended.load(std::memory_order_acquire); }
 
 void sleepForever() {
     for (;;) ::pause();

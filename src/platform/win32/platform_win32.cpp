@@ -222,6 +222,14 @@ std::uint32_t joinThread(Thread& thread) {
     return exitCode;
 }
 
+std::uint32_t threadId(const Thread& thread) { return thread.id; }
+
+bool threadIsActive(Thread& thread) {
+    DWORD exitCode = 0;
+    if (!GetExitCodeThread(thread.handle.get(), &exitCode)) return false;
+    return exitCode == STILL_ACTIVE;
+}
+
 void sleepForever() {
     for (;;) Sleep(INFINITE);
 }
