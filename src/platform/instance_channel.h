@@ -16,4 +16,7 @@ struct SharedMappingDeleter {
 using EventPtr = std::unique_ptr<Event, EventDeleter>;
 using SharedMappingPtr = std::unique_ptr<SharedMapping, SharedMappingDeleter>;
 
+/// Signals a manual-reset event (SetEvent); it stays signalled.
+void setEvent(Event& event);
+
 }  // namespace qn::platform

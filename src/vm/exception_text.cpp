@@ -2,30 +2,12 @@
 
 #include "launcher/launcher.h"
 #include "platform/dialogs.h"
+#include "vm/java_strings.h"
 #include "vm/modified_utf8.h"
 
 namespace qn {
 
 namespace {
-
-/// A local reference released when the step that made it is done; the Java main thread lives on
-/// after the report, so nothing is left for the runtime to collect at detach.
-class LocalRef {
-public:
-    LocalRef(JNIEnv* env, jobject object) : env_(env), object_(object) {}
-    ~LocalRef() {
-        if (object_) env_->DeleteLocalRef(object_);
-    }
-    LocalRef(const LocalRef&) = delete;
-    LocalRef& operator=(const LocalRef&) = delete;
-
-    jobject get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
-
-private:
-    JNIEnv* env_;
-    jobject object_;
-};
 
 /// Prints and clears a pending exception; true when there was one.
 bool describePendingException(JNIEnv* env) {
@@ -50,26 +32,26 @@ bool succeeded(JNIEnv* env, T result) {
 std::string describeException(JNIEnv* env, Launcher&, jthrowable exception) {
     if (!env || !exception) return {};
 
-    const LocalRef bytesClass(env, env->FindClass("java/io/ByteArrayOutputStream"));
+    const LocalRef<jclass> bytesClass(env, env->FindClass("java/io/ByteArrayOutputStream"));
     if (!succeeded(env, bytesClass.get())) return {};
-    const jclass bytesType = static_cast<jclass>(bytesClass.get());
+    const jclass bytesType = bytesClass.get();
     const jmethodID bytesInit = env->GetMethodID(bytesType, "<init>", "()V");
     if (!succeeded(env, bytesInit)) return {};
-    const LocalRef bytes(env, env->NewObject(bytesType, bytesInit));
+    const LocalRef<jobject> bytes(env, env->NewObject(bytesType, bytesInit));
     if (!succeeded(env, bytes.get())) return {};
 
-    const LocalRef printClass(env, env->FindClass("java/io/PrintStream"));
+    const LocalRef<jclass> printClass(env, env->FindClass("java/io/PrintStream"));
     if (!succeeded(env, printClass.get())) return {};
-    const jclass printType = static_cast<jclass>(printClass.get());
+    const jclass printType = printClass.get();
     const jmethodID printInit = env->GetMethodID(printType, "<init>", "(Ljava/io/OutputStream;)V");
     if (!succeeded(env, printInit)) return {};
-    const LocalRef printStream(env, env->NewObject(printType, printInit, bytes.get()));
+    const LocalRef<jobject> printStream(env, env->NewObject(printType, printInit, bytes.get()));
     if (!succeeded(env, printStream.get())) return {};
 
-    const LocalRef exceptionClass(env, env->GetObjectClass(exception));
+    const LocalRef<jclass> exceptionClass(env, env->GetObjectClass(exception));
     if (!succeeded(env, exceptionClass.get())) return {};
     const jmethodID printStackTrace = env->GetMethodID(
-        static_cast<jclass>(exceptionClass.get()), "printStackTrace", "(Ljava/io/PrintStream;)V");
+        exceptionClass.get(), "printStackTrace", "(Ljava/io/PrintStream;)V");
     if (!succeeded(env, printStackTrace)) return {};
     // The method is void: what CallObjectMethod gives back is no reference and must not be
     // touched (not even deleted). A throw from inside printStackTrace is printed, and what it
@@ -79,15 +61,15 @@ std::string describeException(JNIEnv* env, Launcher&, jthrowable exception) {
 
     const jmethodID toString = env->GetMethodID(bytesType, "toString", "()Ljava/lang/String;");
     if (!succeeded(env, toString)) return {};
-    const LocalRef trace(env, env->CallObjectMethod(bytes.get(), toString));
+    const LocalRef<jstring> trace(env,
+                                  static_cast<jstring>(env->CallObjectMethod(bytes.get(), toString)));
     describePendingException(env);
     if (!trace) return {};
 
-    const jstring traceString = static_cast<jstring>(trace.get());
-    const char* characters = env->GetStringUTFChars(traceString, nullptr);
+    const char* characters = env->GetStringUTFChars(trace.get(), nullptr);
     if (!succeeded(env, characters)) return {};
     std::string text(characters);
-    env->ReleaseStringUTFChars(traceString, characters);
+    env->ReleaseStringUTFChars(trace.get(), characters);
     return text;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/instance_channel.h"
 
+#include "fake_platform.h"
+
 namespace qn::platform {
 
 class Event {};
@@ -7,5 +9,7 @@ class SharedMapping {};
 
 void EventDeleter::operator()(Event* event) const { delete event; }
 void SharedMappingDeleter::operator()(SharedMapping* mapping) const { delete mapping; }
+
+void setEvent(Event&) { ++fake::system().eventsSet; }
 
 }  // namespace qn::platform

@@ -38,7 +38,9 @@ struct FakeSystem {
     std::uint32_t libraryError = 126;
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
+    std::uint64_t resets = 0;  // lets other fakes notice a new test
     std::vector<std::uint32_t> threadStackSizes;
+    int eventsSet = 0;  // setEvent calls
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call
     // The splash window backend and the runtime's splash library.

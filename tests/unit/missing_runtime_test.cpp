@@ -181,7 +181,7 @@ TEST_F(MissingRuntime, AFailedWriteStillUsesTheChoice) {
     EXPECT_EQ(kIniContent, fake::system().files[kIni]);
 }
 
-TEST_F(MissingRuntime, DISABLED_TheNextStartFindsTheRememberedFolderWithoutAsking) {
+TEST_F(MissingRuntime, TheNextStartFindsTheRememberedFolderWithoutAsking) {
     fake::addFile("C:\\Java\\jre6\\bin\\client\\jvm.dll");
     fake::system().runtimeDialogScript = {"browse C:\\Java\\jre6", "ok"};
     {

@@ -8,4 +8,6 @@ class SharedMapping {};
 void EventDeleter::operator()(Event* event) const { delete event; }
 void SharedMappingDeleter::operator()(SharedMapping* mapping) const { delete mapping; }
 
+void setEvent(Event&) {}
+
 }  // namespace qn::platform

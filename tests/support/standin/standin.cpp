@@ -474,8 +474,18 @@ jint JNICALL CallStaticIntMethod(JNIEnv* env, jclass cls, jmethodID id, ...) {
     return result;
 }
 
-jobject JNICALL CallObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list) {
+void printStackTrace(Object* self, Object* stream) {
+    record("printStackTrace", self->text);
+    writeTo(stream, true, self->trace);
+}
+
+jobject JNICALL CallObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list args) {
     Object* self = obj(target);
+    // A void method called through the object form still runs; its result is null.
+    if (method(id)->name == "printStackTrace") {
+        printStackTrace(self, obj(va_arg(args, jobject)));
+        return nullptr;
+    }
     if (method(id)->name != "toString") return nullptr;
     record("toString", self->className);
     if (self->kind == Kind::ByteStream) return handle(makeString(fromUtf8(self->bytes)));
@@ -495,8 +505,7 @@ jobject JNICALL CallObjectMethod(JNIEnv* env, jobject target, jmethodID id, ...)
 void JNICALL CallVoidMethodV(JNIEnv*, jobject target, jmethodID id, va_list args) {
     Object* self = obj(target);
     if (method(id)->name != "printStackTrace") return;
-    record("printStackTrace", self->text);
-    writeTo(obj(va_arg(args, jobject)), true, self->trace);
+    printStackTrace(self, obj(va_arg(args, jobject)));
 }
 
 void JNICALL CallVoidMethod(JNIEnv* env, jobject target, jmethodID id, ...) {
@@ -761,8 +770,17 @@ JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
 }
 #endif
 
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+__declspec(dllimport) int qn_missing_dependency_marker();
+#endif
+
 JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM**, jsize, jsize* count) {
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+    // The import that keeps the library from loading.
+    *count = qn_missing_dependency_marker();
+#else
     *count = 0;
+#endif
     return 0;
 }
 
