@@ -1,4 +1,5 @@
 #include "fake_platform.h"
+#include "fake_instance_channel.h"
 
 #include <algorithm>
 
@@ -46,6 +47,7 @@ FakeSystem& system() { return instance(); }
 void reset() {
     instance() = FakeSystem{};
     instance().strings = realStringTable();
+    resetChannel();
 }
 
 void addDirectory(const std::string& path) {
