@@ -204,6 +204,10 @@ ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter)
     if (instance().refuseThreads) return nullptr;
     instance().threadStackSizes.push_back(stackSize);
     ThreadPtr thread(new Thread);
+    if (instance().deferThreads) {
+        instance().deferredThreads.emplace_back(body, parameter);
+        return thread;
+    }
     thread->id = instance().nextThreadId++;
     thread->exitCode = body(parameter);
     return thread;

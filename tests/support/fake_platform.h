@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -39,6 +40,9 @@ struct FakeSystem {
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::vector<std::uint32_t> threadStackSizes;
+    // Threads started while set are kept here, not run, until a test runs them.
+    bool deferThreads = false;
+    std::vector<std::pair<platform::ThreadBody, void*>> deferredThreads;
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call
     // The splash window backend and the runtime's splash library.
