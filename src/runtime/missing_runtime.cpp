@@ -1,10 +1,34 @@
 #include "runtime/missing_runtime.h"
 
 #include "launcher/launcher.h"
+#include "launcher/settings.h"
+#include "platform/dialogs.h"
+#include "res/resource_ids.h"
+#include "runtime/runtime_search.h"
+#include "vm/launcher_error.h"
 
 namespace qn {
 
-// The dialog arrives with the runtime discovery work; until then the question ends as Cancel.
-bool resolveMissingRuntime(Launcher&) { return false; }
+std::string missingRuntimeMessage(const Launcher& launcher) {
+    const int id = launcher.jvmType == JvmType::ServerOnly ? IDS_JRE_NOT_FOUND_SERVER : IDS_JRE_NOT_FOUND;
+    return formatError(
+        LauncherError(id, describeVersionRequirement(launcher.minimumVersion, launcher.maximumVersion)));
+}
+
+bool resolveMissingRuntime(Launcher& launcher) {
+    const JvmType jvmType = launcher.jvmType;
+    const auto chosen = platform::askForRuntimeFolder(
+        missingRuntimeMessage(launcher),
+        [jvmType](const std::string& folder) {
+            bool isServer = false;
+            return findJvmLibrary(folder, jvmType, isServer);
+        });
+    // A choice without a library would leave the run phase nothing to load.
+    if (!chosen || chosen->jvmLibrary.empty()) return false;
+    launcher.jvmLibraryPath = chosen->jvmLibrary;
+    // The folder the user picked is used whatever its version; remembering it may fail silently.
+    rememberJrePath(launcher, chosen->folder);
+    return true;
+}
 
 }  // namespace qn

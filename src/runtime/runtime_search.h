@@ -1,14 +1,45 @@
 #pragma once
 // Finding the runtime library to load: configured folder, local runtime, registered runtimes.
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "runtime/java_version.h"
 
 namespace qn {
 
 class Launcher;
+enum class JvmType : std::int32_t;
+
+/// One registered runtime.
+struct RuntimeCandidate {
+    JavaVersion version;
+    std::string home;
+    bool isServer = false;
+    bool isPreferred = false;
+};
 
 /// Leaves the chosen library in jvmLibraryPath (and runtimeVersion for a registered runtime).
 bool findRuntime(Launcher& launcher);
+/// The first existing runtime library of the flavour order inside `home` (which ends with a
+/// separator, or is empty for the current folder); empty when there is none.
+std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer);
+std::string findJvmLibrary(const std::string& home, JvmType type);
+/// The home of a runtime beside the application (possibly empty); nothing when the launcher's
+/// own path cannot be learnt (after the report).
+std::optional<std::string> findLocalRuntime(const Launcher& launcher);
+/// Appends the acceptable registrations of one vendor key.
+void scanRegistryKey(const Launcher& launcher, std::size_t keyIndex,
+                     std::vector<RuntimeCandidate>& candidates);
+/// Every registered runtime that fits the settings, in scan order.
+std::vector<RuntimeCandidate> collectCandidates(const Launcher& launcher);
+/// Stable: preferred first (with both kinds), server first (favor_server), newer first.
+void sortCandidates(const Launcher& launcher, std::vector<RuntimeCandidate>& candidates);
+/// The preferred-versions list outranks the sort; otherwise the first candidate.
+const RuntimeCandidate& chooseCandidate(const Launcher& launcher,
+                                        const std::vector<RuntimeCandidate>& candidates);
 /// Sets QN_JVM_PATH and QN_JVM_HOME from jvmLibraryPath.
 void publishRuntimeEnvironment(const Launcher& launcher);
 

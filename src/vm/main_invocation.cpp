@@ -1,10 +1,187 @@
 #include "vm/main_invocation.h"
 
 #include "launcher/launcher.h"
+#include "platform/dialogs.h"
+#include "res/resource_ids.h"
+#include "splash/splash.h"
+#include "vm/java_strings.h"
+#include "vm/jdk11_init_args.h"
+#include "vm/launcher_error.h"
+#include "vm/modified_utf8.h"
+#include "vm/runtime_library.h"
+#include "vm/uncaught_exception.h"
 
 namespace qn {
 
-// The main invocation arrives with the VM work; until then the Java program cannot start.
-std::uint32_t runJavaMainThread(Launcher&) { return 1; }
+namespace {
+
+std::uint32_t defaultJavaStackSize(const Launcher& launcher) {
+    if (!launcher.defaultInitArgsProc) return 0;
+    Jdk11InitArgs args{};
+    args.version = JNI_VERSION_1_1;
+    launcher.defaultInitArgsProc(&args);  // only javaStackSize is of interest, not the result
+    return args.javaStackSize > 0 ? static_cast<std::uint32_t>(args.javaStackSize) : 0;
+}
+
+/// The class-name text that GetStringUTFChars gives, released when it goes out of scope.
+class Utf8Chars {
+public:
+    Utf8Chars(JNIEnv* env, jstring string)
+        : env_(env), string_(string), chars_(env->GetStringUTFChars(string, nullptr)) {}
+    ~Utf8Chars() {
+        if (chars_) env_->ReleaseStringUTFChars(string_, chars_);
+    }
+    Utf8Chars(const Utf8Chars&) = delete;
+    Utf8Chars& operator=(const Utf8Chars&) = delete;
+
+    const char* get() const { return chars_; }
+
+private:
+    JNIEnv* env_;
+    jstring string_;
+    const char* chars_;
+};
+
+/// A missing main method shows its message also when the runtime signalled it with a pending
+/// NoSuchMethodError: on Windows the printed exception goes to a console nobody sees.
+bool isMissingMethodError(JNIEnv* env, jthrowable exception) {
+    const LocalRef<jclass> errorClass(env, env->FindClass("java/lang/NoSuchMethodError"));
+    if (!errorClass) {
+        env->ExceptionClear();
+        return false;
+    }
+    return env->IsInstanceOf(exception, errorClass.get()) == JNI_TRUE;
+}
+
+void callSystemExit(JNIEnv* env, jint code) {
+    const LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+    if (!system) return;
+    const jmethodID exitMethod = env->GetStaticMethodID(system.get(), "exit", "(I)V");
+    if (!exitMethod) return;
+    env->CallStaticVoidMethod(system.get(), exitMethod, code);
+}
+
+/// Prints the exception main threw, clears the way for what follows and asks the user when
+/// "Failure Check" is on; Stop ends the process from inside the runtime.
+void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
+    const LocalRef<jthrowable> exception(env, env->ExceptionOccurred());
+    env->ExceptionDescribe();
+    closeSplashWindow(launcher);
+    if (launcher.failureCheck && reportUncaughtException(launcher, env, exception.get())) {
+        callSystemExit(env, -1);
+        if (env->ExceptionCheck()) env->ExceptionDescribe();
+    }
+}
+
+}  // namespace
+
+std::uint32_t runJavaMainThread(Launcher& launcher) {
+    if (launcher.mainThreadStackSize == 0) launcher.mainThreadStackSize = defaultJavaStackSize(launcher);
+    platform::ThreadPtr thread =
+        platform::startThread(launcher.mainThreadStackSize, javaMainThreadBody, &launcher);
+    if (!thread) return javaMainThreadBody(&launcher);  // the same work on this thread
+    return platform::joinThread(*thread);
+}
+
+std::uint32_t javaMainThreadBody(void* parameter) {
+    if (!parameter) return 1;
+    Launcher& launcher = *static_cast<Launcher*>(parameter);
+    if (!createJavaVm(launcher)) return 1;
+    return invokeMainClass(launcher) ? 0 : 1;
+}
+
+bool redirectStandardStream(Launcher& launcher, const std::string& path, StandardStream stream) {
+    JNIEnv* env = launcher.jniEnv;
+    const LocalRef<jstring> javaPath(env, toJavaString(env, path));
+    if (!javaPath) return false;
+
+    const LocalRef<jclass> fileClass(env, env->FindClass("java/io/FileOutputStream"));
+    if (!fileClass) return false;
+    const jmethodID fileConstructor = env->GetMethodID(fileClass.get(), "<init>", "(Ljava/lang/String;)V");
+    if (!fileConstructor) return false;
+    const LocalRef<jobject> file(env, env->NewObject(fileClass.get(), fileConstructor, javaPath.get()));
+    if (!file) return false;
+
+    const LocalRef<jclass> printClass(env, env->FindClass("java/io/PrintStream"));
+    if (!printClass) return false;
+    const jmethodID printConstructor = env->GetMethodID(printClass.get(), "<init>", "(Ljava/io/OutputStream;)V");
+    if (!printConstructor) return false;
+    const LocalRef<jobject> print(env, env->NewObject(printClass.get(), printConstructor, file.get()));
+    if (!print) return false;
+
+    const LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+    if (!system) return false;
+    const jmethodID setter = env->GetStaticMethodID(
+        system.get(), stream == StandardStream::Output ? "setOut" : "setErr", "(Ljava/io/PrintStream;)V");
+    if (!setter) return false;
+    env->CallStaticVoidMethod(system.get(), setter, print.get());
+    return !env->ExceptionCheck();
+}
+
+namespace {
+
+/// The main class, or null after the report.
+jclass findMainClass(Launcher& launcher, JNIEnv* env, jstring className) {
+    const Utf8Chars name(env, className);
+    if (!name.get()) {
+        env->ExceptionDescribe();
+        return nullptr;
+    }
+    const jclass found = env->FindClass(name.get());
+    if (!found) {
+        env->ExceptionDescribe();
+        reportError({IDS_MAIN_CLASS_NOT_FOUND, platform::displayText(decodeModifiedUtf8(name.get()))},
+                    launcher.messageOwner);
+    }
+    return found;
+}
+
+/// Calls main with the arguments; false when the class, the method or the arguments cannot be had.
+/// Every local reference is gone when it returns, before the thread detaches.
+bool callMain(Launcher& launcher, JNIEnv* env) {
+    const LocalRef<jstring> className(env, toJavaString(env, launcher.mainClass));
+    if (!className) {
+        reportError({IDS_MAIN_CLASS_LOAD_FAILED, launcher.mainClass}, launcher.messageOwner);
+        return false;
+    }
+    const LocalRef<jclass> mainClass(env, findMainClass(launcher, env, className.get()));
+    if (!mainClass) return false;
+
+    const jmethodID mainMethod = env->GetStaticMethodID(mainClass.get(), "main", "([Ljava/lang/String;)V");
+    if (!mainMethod) {
+        const LocalRef<jthrowable> pending(env, env->ExceptionOccurred());
+        if (pending) env->ExceptionDescribe();
+        if (!pending || isMissingMethodError(env, pending.get())) {
+            reportError(LauncherError(IDS_NO_MAIN_METHOD), launcher.messageOwner);
+        }
+        return false;
+    }
+
+    const LocalRef<jobjectArray> arguments(env, toJavaStringArray(env, launcher.arguments));
+    if (!arguments) {
+        env->ExceptionDescribe();
+        return false;
+    }
+
+    // Releases a first instance's workers: main is found and about to run.
+    if (launcher.mainStartedEvent) platform::setEvent(*launcher.mainStartedEvent);
+    env->CallStaticVoidMethod(mainClass.get(), mainMethod, arguments.get());
+    if (env->ExceptionCheck()) handleUncaughtException(launcher, env);
+    return true;
+}
+
+}  // namespace
+
+bool invokeMainClass(Launcher& launcher) {
+    if (!callMain(launcher, launcher.jniEnv)) {
+        // A thread that ends attached counts as a running non-daemon thread: teardown's
+        // DestroyJavaVM would wait for it for ever.
+        launcher.javaVm->DetachCurrentThread();
+        return false;
+    }
+    // IBM runtimes end the process themselves; the thread must not detach before that.
+    if (launcher.ibmAllowed || launcher.ibmFavored) platform::sleepForever();
+    return launcher.javaVm->DetachCurrentThread() == JNI_OK;
+}
 
 }  // namespace qn

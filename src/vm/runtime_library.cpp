@@ -1,8 +1,11 @@
 #include "vm/runtime_library.h"
 
+#include <vector>
+
 #include "launcher/launcher.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
+#include "vm/main_invocation.h"
 
 namespace qn {
 
@@ -30,8 +33,47 @@ bool loadRuntimeLibrary(Launcher& launcher) {
     return true;
 }
 
-// Creation arrives with the VM work.
-bool createJavaVm(Launcher&) { return false; }
+std::string creationFailureReason(jint result) {
+    // JNI_ERR (-1) to JNI_EINVAL (-6) have the texts 225 to 230; other codes have none.
+    if (result <= JNI_ERR && result >= JNI_EINVAL) return loadText(IDS_JNI_ERR - 1 - result);
+    return {};
+}
+
+bool createJavaVm(Launcher& launcher) {
+    std::vector<JavaVMOption> options(launcher.vmOptions.size());
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
+        options[i].extraInfo = nullptr;
+    }
+    JavaVMInitArgs args{};
+    args.version = JNI_VERSION_1_2;
+    args.nOptions = static_cast<jint>(options.size());
+    args.options = options.data();
+    args.ignoreUnrecognized = JNI_FALSE;
+
+    // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.
+    JavaVM* javaVm = nullptr;
+    JNIEnv* jniEnv = nullptr;
+    const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
+    if (result != JNI_OK) {
+        reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)},
+                    launcher.messageOwner);
+        return false;
+    }
+    launcher.javaVm = javaVm;
+    launcher.jniEnv = jniEnv;
+
+    // A stream that cannot be redirected keeps its target; the program still runs.
+    if (!launcher.outputFile.empty() &&
+        !redirectStandardStream(launcher, launcher.outputFile, StandardStream::Output)) {
+        if (jniEnv->ExceptionCheck()) jniEnv->ExceptionDescribe();
+    }
+    if (!launcher.errorFile.empty() &&
+        !redirectStandardStream(launcher, launcher.errorFile, StandardStream::Error)) {
+        if (jniEnv->ExceptionCheck()) jniEnv->ExceptionDescribe();
+    }
+    return true;
+}
 
 void destroyJavaVm(Launcher& launcher) {
     if (launcher.javaVm) launcher.javaVm->DestroyJavaVM();

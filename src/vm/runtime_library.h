@@ -1,6 +1,10 @@
 #pragma once
 // Loading the runtime library and creating and destroying the virtual machine.
 
+#include <jni.h>
+
+#include <string>
+
 namespace qn {
 
 class Launcher;
@@ -9,6 +13,8 @@ class Launcher;
 bool loadRuntimeLibrary(Launcher& launcher);
 /// Creates the VM on the calling thread and redirects the standard streams.
 bool createJavaVm(Launcher& launcher);
+/// The reason text of a failed creation's result code (empty for codes without one).
+std::string creationFailureReason(jint result);
 /// Destroys the VM when one exists; waits for the Java program's non-daemon threads.
 void destroyJavaVm(Launcher& launcher);
 

@@ -1,13 +1,376 @@
 #include "vm/vm_options.h"
 
+#include <cctype>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+#include "launcher/command_line.h"
 #include "launcher/launcher.h"
+#include "launcher/setting_keys.h"
+#include "launcher/settings.h"
+#include "res/resource_ids.h"
 #include "runtime/runtime_search.h"
+#include "vm/environment.h"
+#include "vm/launcher_error.h"
 
 namespace qn {
 
-void setNativeSearchPaths(Launcher& launcher) { publishRuntimeEnvironment(launcher); }
+namespace {
 
-// The option assembly arrives with the VM work; until then no VM can be started.
-bool assembleVmOptions(Launcher&) { return false; }
+const char* const libraryPathOption = "-Djava.library.path=";
+const char* const classPathOption = "-Djava.class.path=";
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+/// Index of the last path separator, stepping by characters: in a double-byte code page the
+/// separator's byte value can also be the second half of a character.
+std::size_t lastSeparator(const std::string& path) {
+    const char separator = platform::conventions().pathSeparator;
+    std::size_t found = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); i = platform::nextCharacter(path, i)) {
+        if (path[i] == separator) found = i;
+    }
+    return found;
+}
+
+/// The path without its last `count` components (and the separator before each); nothing is cut
+/// once no separator is left.
+std::string withoutComponents(std::string path, int count) {
+    for (int i = 0; i < count; ++i) {
+        const std::size_t cut = lastSeparator(path);
+        if (cut == std::string::npos) break;
+        path.erase(cut);
+    }
+    return path;
+}
+
+/// The folder holding the runtime's bin: the path up to and including the separator that ends it,
+/// two levels above the library's own folder; empty when the path is too short to hold one.
+std::string runtimeHomeWithSeparator(const std::string& jvmLibraryPath) {
+    const PlatformConventions& conventions = platform::conventions();
+    // A flavour path of this platform names the home exactly (Linux layouts differ in depth).
+    if (conventions.style == PathStyle::Posix) {
+        for (const auto* flavours : {&conventions.clientFirstFlavours, &conventions.serverOnlyFlavours}) {
+            for (const JvmFlavour& flavour : *flavours) {
+                const std::string& tail = flavour.relativePath;
+                if (jvmLibraryPath.size() > tail.size() &&
+                    jvmLibraryPath.compare(jvmLibraryPath.size() - tail.size(), tail.size(), tail) == 0) {
+                    return jvmLibraryPath.substr(0, jvmLibraryPath.size() - tail.size());
+                }
+            }
+        }
+    }
+    std::string path = jvmLibraryPath;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t cut = lastSeparator(path);
+        if (cut == std::string::npos) return {};
+        path.erase(i == 2 ? cut + 1 : cut);
+    }
+    return path;
+}
+
+/// A list written in the configuration file (items separated by ";") in the platform's form.
+std::string asPlatformList(std::string list) {
+    const char separator = platform::conventions().listSeparator;
+    if (separator != ';') {
+        for (char& c : list) {
+            if (c == ';') c = separator;
+        }
+    }
+    return list;
+}
+
+std::string pathReference() { return "%" + platform::conventions().pathVariable + "%"; }
+
+/// Numbers of a size list: from the first digit or ":" up to, not including, the last character.
+/// Narrow lists wrap at 32 bits as the 32-bit build's arithmetic does; wide ones saturate.
+struct SizeList {
+    std::string prefix;
+    std::vector<std::uint64_t> numbers;
+};
+
+SizeList readSizeList(const std::string& token, bool wide) {
+    SizeList list;
+    const std::size_t end = token.empty() ? 0 : token.size() - 1;
+    std::size_t start = 0;
+    while (start < end && !isDigit(token[start]) && token[start] != ':') ++start;
+    list.prefix = token.substr(0, start);
+    if (start == end) return list;
+    list.numbers.push_back(0);
+    for (std::size_t i = start; i < end; ++i) {
+        if (token[i] == ':') {
+            list.numbers.push_back(0);
+        } else if (isDigit(token[i])) {
+            std::uint64_t& number = list.numbers.back();
+            const std::uint64_t digit = static_cast<std::uint64_t>(token[i] - '0');
+            if (!wide) {
+                number = static_cast<std::uint32_t>(number * 10 + digit);
+            } else if (number > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) {
+                number = std::numeric_limits<std::uint64_t>::max();
+            } else {
+                number = number * 10 + digit;
+            }
+        }
+    }
+    return list;
+}
+
+std::uint64_t sizeListNumber(const SizeList& list, std::size_t index) {
+    return index < list.numbers.size() ? list.numbers[index] : 0;
+}
+
+std::uint64_t megabytesInK(std::uint64_t megabytes) {
+    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() / 1024;
+    return megabytes > limit ? std::numeric_limits<std::uint64_t>::max() : megabytes * 1024;
+}
+
+}  // namespace
+
+RuntimeFolders runtimeFolders(const std::string& jvmLibraryPath) {
+    RuntimeFolders folders;
+    const std::string home = runtimeHomeWithSeparator(jvmLibraryPath);
+    if (platform::conventions().style == PathStyle::Windows) {
+        // bin\client\jvm.dll: the dependencies live in bin, the folder above the flavour folder.
+        folders.bin = withoutComponents(jvmLibraryPath, 2);
+        folders.lib = home + "lib";
+    } else {
+        // lib/server/libjvm.so: the native libraries live in the folder above the flavour folder,
+        // the programs in the home's bin.
+        folders.bin = home + "bin";
+        folders.lib = withoutComponents(jvmLibraryPath, 2);
+    }
+    return folders;
+}
+
+std::string applicationFolder(const Launcher& launcher) {
+    std::string path;
+    std::uint32_t errorCode = 0;
+    if (!platform::moduleFileName(path, errorCode)) {
+        reportModulePathError(errorCode, launcher.messageOwner);
+        return {};
+    }
+    const std::size_t cut = lastSeparator(path);
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+void setNativeSearchPaths(Launcher& launcher) {
+    // First, so that the values expanded below and later may refer to the runtime.
+    publishRuntimeEnvironment(launcher);
+
+    const PlatformConventions& conventions = platform::conventions();
+    const std::string separator(1, conventions.listSeparator);
+    const RuntimeFolders folders = runtimeFolders(launcher.jvmLibraryPath);
+
+    if (!launcher.libraryPath.empty()) {
+        std::string list = asPlatformList(launcher.libraryPath);
+        if (list.back() != conventions.listSeparator) list += separator;
+        list += applicationFolder(launcher);
+        list += separator + ".";
+        list += separator + pathReference();
+        list += separator + folders.lib;
+        // Expanded before Path changes below, so the reference takes the inherited value.
+        launcher.vmOptions.push_back(libraryPathOption + expandEnvironment(list));
+    }
+
+    std::string path = asPlatformList(launcher.systemPath);
+    if (!path.empty() && path.back() != conventions.listSeparator) path += separator;
+    path += pathReference() + separator + folders.bin;
+    platform::setEnvironmentVariable(conventions.pathVariable, expandEnvironment(path));
+}
+
+void expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
+                          std::string& classPath) {
+    // An empty entry names nothing; as a pattern it would name the application folder itself.
+    if (entry.empty()) return;
+    const PlatformConventions& conventions = platform::conventions();
+    std::string pattern;
+    if (conventions.isAbsolute(entry)) {
+        pattern = entry;
+    } else {
+        std::string relative = entry;
+        // One ini serves both platforms: entries written with backslashes work on Linux too.
+        if (conventions.pathSeparator != '\\') {
+            for (char& c : relative) {
+                if (c == '\\') c = conventions.pathSeparator;
+            }
+        }
+        std::size_t start = 0;
+        while (start < relative.size() && relative[start] == conventions.pathSeparator) ++start;
+        pattern = applicationFolder + relative.substr(start);
+    }
+    const std::size_t cut = lastSeparator(pattern);
+    const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+    for (const std::string& name : platform::findFiles(pattern)) {
+        classPath += namePrefix + name + conventions.listSeparator;
+    }
+}
+
+std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar) {
+    const PlatformConventions& conventions = platform::conventions();
+    std::string classPath;
+    std::optional<std::string> folder;  // learnt once, when an entry needs it
+    for (const std::string& entry : splitList(configured)) {
+        if (conventions.isAbsolute(entry) && entry.find('*') == std::string::npos) {
+            classPath += entry + conventions.listSeparator;  // not tested for existence
+            continue;
+        }
+        if (!folder && !conventions.isAbsolute(entry)) folder = applicationFolder(launcher);
+        expandClassPathEntry(folder.value_or(std::string()), entry, classPath);
+    }
+    if (embeddedJar) {
+        if (!classPath.empty() && classPath.back() != conventions.listSeparator) {
+            classPath += conventions.listSeparator;
+        }
+        std::string executable;
+        std::uint32_t errorCode = 0;
+        if (!platform::moduleFileName(executable, errorCode)) {
+            reportModulePathError(errorCode, launcher.messageOwner);
+            executable.clear();
+        }
+        classPath += executable;
+    }
+    return classPath;
+}
+
+std::vector<std::string> splitVmParameters(const std::string& text) {
+    std::vector<std::string> tokens;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && text[pos] == ' ') ++pos;
+        if (pos == text.size()) break;
+        const std::size_t start = pos;
+        while (pos < text.size() && text[pos] != ' ') {
+            if (text[pos] != '"') {
+                ++pos;
+                continue;
+            }
+            const std::size_t close = text.find('"', pos + 1);
+            if (close == std::string::npos) {
+                // An opening quote without a partner protects nothing.
+                pos = text.find(' ', pos + 1);
+                if (pos == std::string::npos) pos = text.size();
+                break;
+            }
+            pos = close + 1;
+            // A quote right after the closing one counts as part of the closing.
+            if (pos < text.size() && text[pos] == '"') ++pos;
+        }
+        tokens.push_back(text.substr(start, pos - start));
+    }
+    return tokens;
+}
+
+std::string stripQuotes(const std::string& token) {
+    std::string result = token;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t open = result.find('"', pos);
+        if (open == std::string::npos) break;
+        const std::size_t close = result.find('"', open + 1);
+        if (close == std::string::npos) break;
+        result.erase(close, 1);
+        result.erase(open, 1);
+        pos = close - 1;  // right after the kept text
+    }
+    return result;
+}
+
+bool isPercentageMemoryOption(const std::string& token) {
+    if (token.size() <= 4) return false;
+    const std::string head = token.substr(0, 4);
+    if (head != "-Xms" && head != "-Xmx" && head != "-Xss") return false;
+    const char last = token.back();
+    return last == 'P' || last == 'p' || last == 'T' || last == 't';
+}
+
+std::string rewriteMemoryOption(const std::string& token, const platform::MemoryStatus& memory,
+                                bool wideSizes) {
+    const SizeList list = readSizeList(token, wideSizes);
+    const std::uint64_t percentage = sizeListNumber(list, 0);
+    const std::uint64_t lower = sizeListNumber(list, 1);
+    const std::uint64_t upper = sizeListNumber(list, 2);
+    const char unit = token.back();
+    const std::uint64_t base = unit == 'T' || unit == 't' ? memory.availableVirtual : memory.totalPhysical;
+    const double product = static_cast<double>(base >> 10) * (static_cast<double>(percentage) * 0.01);
+    const double limit = static_cast<double>(std::numeric_limits<std::uint64_t>::max());
+    const std::uint64_t size = product >= limit ? std::numeric_limits<std::uint64_t>::max()
+                                                : static_cast<std::uint64_t>(product);
+
+    char text[32];
+    if (!wideSizes) {
+        // The 32-bit rule: the size and both bounds are 32-bit values, the size printed signed.
+        std::uint32_t narrow = static_cast<std::uint32_t>(size);
+        const std::uint32_t upperK = static_cast<std::uint32_t>(upper * 1024);
+        const std::uint32_t lowerK = static_cast<std::uint32_t>(lower * 1024);
+        if (upper != 0 && narrow > upperK) narrow = upperK;
+        if (lowerK > narrow) narrow = lowerK;
+        std::snprintf(text, sizeof text, "%d", static_cast<std::int32_t>(narrow));
+    } else {
+        // A 64-bit process's address space is terabytes: a 32-bit size would wrap.
+        std::uint64_t wide = size;
+        if (upper != 0 && wide > megabytesInK(upper)) wide = megabytesInK(upper);
+        if (megabytesInK(lower) > wide) wide = megabytesInK(lower);
+        std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(wide));
+    }
+    return list.prefix + text + "K";
+}
+
+std::string rewriteMemoryOption(const std::string& token) {
+    return rewriteMemoryOption(token, platform::memoryStatus(), sizeof(void*) >= 8);
+}
+
+std::uint32_t parseStackSize(const std::string& value) {
+    if (value.empty() || !isDigit(value[0]) || value.find(':') != std::string::npos) return 0;
+    const char unit = value.back();
+    std::uint32_t multiplier = 1;
+    if (unit == 'K' || unit == 'k') {
+        multiplier = 1024;
+    } else if (unit == 'M' || unit == 'm') {
+        multiplier = 1048576;
+    } else if (unit == 'G' || unit == 'g') {
+        multiplier = 1073741824;
+    }
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i + 1 < value.size(); ++i) {
+        if (isDigit(value[i])) number = number * 10 + static_cast<std::uint32_t>(value[i] - '0');
+    }
+    if (multiplier == 1 && isDigit(unit)) number = number * 10 + static_cast<std::uint32_t>(unit - '0');
+    return number * multiplier;
+}
+
+bool assembleVmOptions(Launcher& launcher) {
+    const std::string file = configFilePath(launcher);
+    if (file.empty()) return false;
+    const SettingsReader reader(file);
+
+    const bool embeddedJar = equalsIgnoringCase(reader.read(keys::application, keys::embeddedJar), "Yes");
+    const std::string classPath =
+        buildClassPath(launcher, reader.read(keys::classPathSection, keys::classPath), embeddedJar);
+    if (classPath.empty()) {
+        reportError(LauncherError(IDS_NO_CLASS_PATH), launcher.messageOwner);
+        return false;
+    }
+
+    std::vector<std::string> options{classPathOption + classPath};
+    for (const std::string& raw :
+         splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
+        std::string token = stripQuotes(raw);
+        if (isPercentageMemoryOption(token)) token = rewriteMemoryOption(token);
+        // Every -Xss counts, so the last one wins; the token still reaches the VM.
+        if (token.compare(0, 4, "-Xss") == 0) launcher.mainThreadStackSize = parseStackSize(token.substr(4));
+        options.push_back(std::move(token));
+    }
+    for (const std::string& option : options) launcher.vmOptions.push_back(expandEnvironment(option));
+
+    launcher.outputFile = reader.read(keys::application, keys::outputFile);
+    if (!launcher.outputFile.empty()) launcher.outputFile = expandEnvironment(launcher.outputFile);
+    launcher.errorFile = reader.read(keys::application, keys::errorFile);
+    if (!launcher.errorFile.empty()) launcher.errorFile = expandEnvironment(launcher.errorFile);
+
+    launcher.extraArgumentsText = reader.read(keys::application, keys::cmd);
+    appendExtraArguments(launcher);
+    return true;
+}
 
 }  // namespace qn

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "fake_platform.h"
+
 namespace qn {
 namespace fake {
 
@@ -57,7 +59,10 @@ EventPtr createEvent(const std::string& name) {
     return event;
 }
 
-void setEvent(Event& event) { event.isSet = true; }
+void setEvent(Event& event) {
+    event.isSet = true;
+    ++fake::system().eventsSet;
+}
 
 void waitForEvent(Event& event) {
     // A unit test cannot wait: a worker that would block forever is a test that set up wrongly.

@@ -45,7 +45,9 @@ std::string parentOf(const std::string& path) {
 FakeSystem& system() { return instance(); }
 
 void reset() {
+    const std::uint64_t resets = instance().resets + 1;
     instance() = FakeSystem{};
+    instance().resets = resets;
     instance().strings = realStringTable();
     resetChannel();
 }

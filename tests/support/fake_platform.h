@@ -39,10 +39,12 @@ struct FakeSystem {
     std::uint32_t libraryError = 126;
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
+    std::uint64_t resets = 0;  // lets other fakes notice a new test
     std::vector<std::uint32_t> threadStackSizes;
     // Threads started while set are kept here, not run, until a test runs them.
     bool deferThreads = false;
     std::vector<std::pair<platform::ThreadBody, void*>> deferredThreads;
+    int eventsSet = 0;  // setEvent calls
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call
     // The splash window backend and the runtime's splash library.
@@ -50,6 +52,13 @@ struct FakeSystem {
     platform::WindowHandle splashWindowHandle = reinterpret_cast<platform::WindowHandle>(0x5a5a);
     std::vector<std::string> splashEvents;        // the window backend's calls, in order
     std::vector<std::string> splashLibraryLoads;  // "<library> after <runtime library>"
+    // The two questions (fake_dialogs.cpp). The runtime question plays `runtimeDialogScript`:
+    // "browse <folder>", "browse-cancel", "ok", "cancel"; the script's end closes the dialog.
+    std::vector<std::string> runtimeDialogScript;
+    std::vector<std::string> runtimeQuestions;     // message text of every runtime question
+    std::vector<std::string> runtimeDialogEvents;  // "<folder> -> <library>", "ok ignored", ...
+    std::vector<std::string> exceptionQuestions;   // display text of every exception question
+    bool stopAfterException = false;
 };
 
 /// The fake system of the current test, reset by reset().

@@ -5,6 +5,7 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -293,6 +295,9 @@ void runMain(const std::string& className, Object* arguments) {
     recordArguments("main", arguments);
     for (const std::string& text : script().all("main.stdout")) writeTo(systemOut, false, text + "\n");
     for (const std::string& text : script().all("main.stderr")) writeTo(systemErr, true, text + "\n");
+    if (const auto pause = script().get("main.sleep")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
+    }
     if (const auto code = script().get("main.exit")) systemExit(std::atoi(code->c_str()));
     if (const auto thrown = script().get("main.throw")) {
         const std::string trace = script().get(
@@ -469,8 +474,24 @@ jint JNICALL CallStaticIntMethod(JNIEnv* env, jclass cls, jmethodID id, ...) {
     return result;
 }
 
-jobject JNICALL CallObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list) {
+void printStackTrace(Object* self, Object* stream) {
+    record("printStackTrace", self->text);
+    // A throwable whose printing fails: what it wrote first, then the failure.
+    if (const auto failure = script().get("printStackTrace.throw")) {
+        writeTo(stream, true, script().get("printStackTrace.written", ""));
+        raise(*failure);
+        return;
+    }
+    writeTo(stream, true, self->trace);
+}
+
+jobject JNICALL CallObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list args) {
     Object* self = obj(target);
+    // A void method called through the object form still runs; its result is null.
+    if (method(id)->name == "printStackTrace") {
+        printStackTrace(self, obj(va_arg(args, jobject)));
+        return nullptr;
+    }
     if (method(id)->name != "toString") return nullptr;
     record("toString", self->className);
     if (self->kind == Kind::ByteStream) return handle(makeString(fromUtf8(self->bytes)));
@@ -490,8 +511,7 @@ jobject JNICALL CallObjectMethod(JNIEnv* env, jobject target, jmethodID id, ...)
 void JNICALL CallVoidMethodV(JNIEnv*, jobject target, jmethodID id, va_list args) {
     Object* self = obj(target);
     if (method(id)->name != "printStackTrace") return;
-    record("printStackTrace", self->text);
-    writeTo(obj(va_arg(args, jobject)), true, self->trace);
+    printStackTrace(self, obj(va_arg(args, jobject)));
 }
 
 void JNICALL CallVoidMethod(JNIEnv* env, jobject target, jmethodID id, ...) {
@@ -722,6 +742,9 @@ JavaVM* machinePointer() {
         if (const auto value = environment(name)) record(std::string("env.") + name, *value);
     }
     record("create.stackSize", std::to_string(currentThreadStackSize()));
+    if (const auto pause = script().get("create.sleep")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
+    }
     const jint result = script().number("create.result", 0);
     record("create.result", std::to_string(result));
     if (result == 0) {
@@ -756,8 +779,17 @@ JNIEXPORT jint JNICALL JNI_GetDefaultJavaVMInitArgs(void* args) {
 }
 #endif
 
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+__declspec(dllimport) int qn_missing_dependency_marker();
+#endif
+
 JNIEXPORT jint JNICALL JNI_GetCreatedJavaVMs(JavaVM**, jsize, jsize* count) {
+#ifdef QN_STANDIN_MISSING_DEPENDENCY
+    // The import that keeps the library from loading.
+    *count = qn_missing_dependency_marker();
+#else
     *count = 0;
+#endif
     return 0;
 }
 

@@ -1,0 +1,34 @@
+#pragma once
+// The two questions the launcher may put to its user: where a runtime is (none was found), and
+// whether to stop after an uncaught Java exception. Windows shows the modal dialogs of the
+// executable's resources; POSIX answers as a user who cannot answer would, or asks on a terminal.
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace qn::platform {
+
+/// A runtime folder the user confirmed, and the runtime library found in it.
+struct ChosenRuntime {
+    std::string folder;      // with a trailing separator
+    std::string jvmLibrary;  // never empty
+};
+
+/// The runtime library a folder (given with its trailing separator) holds; empty when none fits.
+using RuntimeFolderCheck = std::function<std::string(const std::string& folder)>;
+
+/// Shows the missing-runtime question, owned by the thread's active window. Gives the choice on
+/// OK; nothing on Cancel, on closing, or when the question cannot be shown.
+std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
+                                                 const RuntimeFolderCheck& checkFolder);
+
+/// Shows an uncaught exception's text (display text, see displayText) and asks Ignore or Stop,
+/// owned by the thread's active window. True for Stop, and when a dialog cannot be shown.
+bool askStopAfterException(const std::string& text);
+
+/// UTF-16 text from the runtime in the platform's 8-bit display text (the ANSI code page on
+/// Windows, UTF-8 elsewhere).
+std::string displayText(const std::u16string& text);
+
+}  // namespace qn::platform

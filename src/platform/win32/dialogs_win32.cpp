@@ -1,0 +1,53 @@
+// The launcher's two questions as the executable's modal dialogs.
+
+#include "platform/win32/windows_h.h"
+
+#include <commctrl.h>
+
+#include "platform/dialogs.h"
+#include "ui/missing_runtime_dialog.h"
+#include "ui/uncaught_exception_dialog.h"
+
+namespace qn::platform {
+
+namespace {
+
+/// The link's tooltip and the version-6 controls of the manifest are registered here.
+void initCommonControls() {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES;
+    InitCommonControlsEx(&controls);
+}
+
+}  // namespace
+
+std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
+                                                 const RuntimeFolderCheck& checkFolder) {
+    initCommonControls();
+    ui::MissingRuntimeDialog dialog(messageText, checkFolder);
+    if (dialog.showModal(GetActiveWindow()) != IDOK || !dialog.choice().canConfirm()) {
+        return std::nullopt;
+    }
+    return dialog.choice().confirmed();
+}
+
+bool askStopAfterException(const std::string& text) {
+    initCommonControls();
+    ui::UncaughtExceptionDialog dialog(text);
+    // Stop, and a dialog that could not be shown, both end the application.
+    return dialog.showModal(GetActiveWindow()) != IDOK;
+}
+
+std::string displayText(const std::u16string& text) {
+    if (text.empty()) return {};
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string converted(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide, length, converted.data(), size, nullptr, nullptr);
+    return converted;
+}
+
+}  // namespace qn::platform

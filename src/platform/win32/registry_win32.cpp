@@ -1,0 +1,62 @@
+// The runtime registrations under HKEY_LOCAL_MACHINE, read only.
+#include "platform/registry.h"
+#include "platform/win32/windows_h.h"
+
+namespace qn::platform {
+
+class RegistryKey {
+public:
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() { RegCloseKey(key_); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_;
+};
+
+void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
+
+RegistryKeyPtr openMachineKey(const std::string& path) {
+    HKEY key = nullptr;
+    // No view flag: a 32-bit launcher sees the registrations of 32-bit runtimes.
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return RegistryKeyPtr(new RegistryKey(key));
+}
+
+std::vector<std::string> subkeyNames(RegistryKey& key) {
+    std::vector<std::string> names;
+    for (DWORD index = 0;; ++index) {
+        char name[260];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(key.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(name, size);
+    }
+    return names;
+}
+
+std::optional<std::string> stringValue(RegistryKey& key, const std::string& name) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS ||
+        size == 0) {
+        return std::nullopt;
+    }
+    std::string data(size, '\0');
+    if (RegQueryValueExA(key.get(), name.c_str(), nullptr, nullptr,
+                         reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    data.resize(std::min<std::size_t>(size, data.size()));
+    // The stored size counts the terminating zero, when the writer included one.
+    const std::size_t end = data.find('\0');
+    if (end != std::string::npos) data.resize(end);
+    return data;
+}
+
+}  // namespace qn::platform

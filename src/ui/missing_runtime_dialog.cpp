@@ -1,0 +1,88 @@
+#include "ui/missing_runtime_dialog.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include "platform/platform.h"
+#include "res/resource_ids.h"
+#include "ui/centring.h"
+
+namespace qn::ui {
+
+namespace {
+
+constexpr UINT browseFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
+static_assert(browseFlags == 0x241, "only file-system folders, new style, no new-folder button");
+
+/// The new-style folder browser needs a single-threaded apartment on the calling thread.
+class ComApartment {
+public:
+    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (initialised_) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
+};
+
+}  // namespace
+
+MissingRuntimeDialog::MissingRuntimeDialog(std::string messageText,
+                                           platform::RuntimeFolderCheck checkFolder)
+    : Dialog(IDD_MISSING_RUNTIME),
+      messageText_(std::move(messageText)),
+      checkFolder_(std::move(checkFolder)) {}
+
+bool MissingRuntimeDialog::onInitDialog() {
+    downloadLink_.attach(handle(), IDC_DOWNLOAD_LINK);
+    SetDlgItemTextA(handle(), IDC_MISSING_MESSAGE, messageText_.c_str());
+    SendDlgItemMessageA(handle(), IDC_MISSING_ICON, STM_SETICON,
+                        reinterpret_cast<WPARAM>(LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_HAND))), 0);
+    EnableWindow(item(IDOK), FALSE);
+    centreWindow(handle(), owner());
+    return true;
+}
+
+void MissingRuntimeDialog::onCommand(int id) {
+    switch (id) {
+    case IDOK:
+        // Enter reaches here even while the button is disabled; only a found library confirms.
+        if (choice_.canConfirm()) end(IDOK);
+        break;
+    case IDCANCEL:
+        end(IDCANCEL);
+        break;
+    case IDC_BROWSE:
+        browse();
+        break;
+    default:
+        break;
+    }
+}
+
+void MissingRuntimeDialog::browse() {
+    const ComApartment apartment;
+    const std::string title = platform::loadString(IDS_BROWSE_FOR_JRE).value_or("");
+    char displayName[MAX_PATH] = "";
+    BROWSEINFOA info{};
+    info.hwndOwner = handle();
+    info.pidlRoot = nullptr;  // the desktop
+    info.pszDisplayName = displayName;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = browseFlags;
+    PIDLIST_ABSOLUTE folder = SHBrowseForFolderA(&info);
+    if (!folder) return;  // cancelled: nothing changes
+
+    char path[MAX_PATH] = "";
+    const bool isFileSystemFolder = SHGetPathFromIDListA(folder, path) != FALSE;
+    CoTaskMemFree(folder);
+    if (!isFileSystemFolder) return;
+
+    SetDlgItemTextA(handle(), IDC_JRE_PATH_EDIT, path);
+    EnableWindow(item(IDOK), choice_.pick(path, checkFolder_) ? TRUE : FALSE);
+}
+
+}  // namespace qn::ui

@@ -1,0 +1,502 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Linux launcher.
+
+Each case copies the built launcher into a fresh application folder under a name of its own,
+writes the ini beside it, adds the fixture jars and starts it as a process. Suite "jdk" runs the
+Java fixtures on a real JDK; suite "standin" points the launcher at the stand-in runtime, which
+records what it was handed (see tests/support/standin/README.md).
+"""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+OPTIONS = None
+SKIP = 77
+
+
+def in_ci():
+    return os.environ.get("CI", "").lower() == "true"
+
+
+def ini_text(sections):
+    lines = []
+    for section, values in sections.items():
+        lines.append("[%s]" % section)
+        for key, value in values.items():
+            lines.append("%s=%s" % (key, value))
+    return "\n".join(lines) + "\n"
+
+
+def unescape(text):
+    return re.sub(r"\\u([0-9a-f]{4})", lambda m: chr(int(m.group(1), 16)), text)
+
+
+def parse_record(path):
+    entries = []
+    if not os.path.exists(path):
+        return entries
+    with open(path, "rb") as record:
+        for raw in record.read().decode("utf-8").splitlines():
+            key, _, value = raw.partition("=")
+            value = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), value)
+            entries.append((key, value))
+    return entries
+
+
+def physical_memory():
+    return os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
+
+
+class LauncherCase(unittest.TestCase):
+    """A temporary application folder per test, removed afterwards."""
+
+    name = "probe"
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="qn-jvm-")
+        self.addCleanup(shutil.rmtree, self.folder, True)
+        self.executable = os.path.join(self.folder, self.name)
+        shutil.copy2(OPTIONS.launcher, self.executable)
+
+    def path(self, *parts):
+        return os.path.join(self.folder, *parts)
+
+    def write_ini(self, sections):
+        with open(self.path(self.name + ".ini"), "w", encoding="utf-8") as ini:
+            ini.write(ini_text(sections))
+
+    def add_jar(self, jar, target=None):
+        target = self.path(target or jar)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copy2(os.path.join(OPTIONS.jars, jar), target)
+
+    def start(self, arguments=(), env=None, timeout=60):
+        environment = dict(os.environ)
+        environment.update(env or {})
+        began = time.monotonic()
+        # No terminal on standard input: questions get the answer of a user who cannot answer.
+        result = subprocess.run([self.executable] + list(arguments), cwd=self.folder, env=environment,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                timeout=timeout)
+        result.elapsed = time.monotonic() - began
+        result.out = result.stdout.decode("utf-8", "replace")
+        result.err = result.stderr.decode("utf-8", "replace")
+        return result
+
+
+class JdkCase(LauncherCase):
+    """The fixtures of app.jar on the JDK the build found."""
+
+    def app(self, main="qn.fixture.Probe", parameters="", application=None, class_path="app.jar",
+            runtime=None, library_path=None):
+        runtime_section = {"Main Class": main, "JRE Path": OPTIONS.jdk}
+        if parameters:
+            runtime_section["Virtual Machine Parameters"] = parameters
+        if library_path is not None:
+            runtime_section["Library Path"] = library_path
+        runtime_section.update(runtime or {})
+        sections = {"Java Runtime Environment": runtime_section, "Class Path": {"Class Path": class_path}}
+        if application:
+            sections["Application"] = application
+        self.write_ini(sections)
+        self.add_jar("app.jar")
+
+    def probe_values(self, result):
+        values = {}
+        arguments = []
+        for line in result.out.splitlines():
+            key, _, value = line.partition("=")
+            if key == "arg":
+                arguments.append(unescape(value))
+            else:
+                values[key] = value
+        values["arguments"] = arguments
+        return values
+
+    def assertRan(self, result, code=0):
+        self.assertEqual(code, result.returncode, "stdout:\n%s\nstderr:\n%s" % (result.out, result.err))
+
+
+class JdkTests(JdkCase):
+    def test_arguments_reach_main_in_order_then_the_cmd_words(self):
+        self.app(application={"Cmd": 'cmd1  "cmd two" ""'})
+        given = ["first", "", "-nosplash", "/nosplash", "gr\u00fc\u00df \u2713 \u65e5\u672c", "b c", '"q"']
+        result = self.start(given)
+        self.assertRan(result)
+        self.assertEqual(given + ["cmd1", "cmd two"], self.probe_values(result)["arguments"])
+
+    def test_no_arguments_give_an_empty_array(self):
+        self.app()
+        result = self.start()
+        self.assertRan(result)
+        self.assertEqual("0", self.probe_values(result)["argc"])
+
+    def test_system_exit_ends_the_process_with_its_code(self):
+        self.app(main="qn.fixture.ExitThree")
+        result = self.start()
+        self.assertEqual(3, result.returncode)
+        self.assertIn("exiting", result.out)
+
+    def test_main_throwing_prints_the_trace_and_exits_0(self):
+        self.app(main="qn.fixture.Thrower")
+        result = self.start()
+        self.assertRan(result)
+        self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
+        self.assertIn("at qn.fixture.Thrower.main(Thrower.java", result.err)
+
+    def test_main_throwing_with_failure_check_and_nobody_to_ask_is_ignored(self):
+        self.app(main="qn.fixture.Thrower", application={"Failure Check": "yes"})
+        result = self.start()
+        self.assertRan(result)
+        self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
+
+    def test_missing_class_prints_the_exception_then_215(self):
+        self.app(main="qn.fixture.Missing")
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        exception = result.err.find("java.lang.NoClassDefFoundError: qn/fixture/Missing")
+        message = result.err.find("Could not find the main class qn/fixture/Missing.\n")
+        self.assertGreaterEqual(exception, 0, result.err)
+        self.assertGreater(message, exception, result.err)
+
+    def test_main_with_another_signature_gives_216(self):
+        self.app(main="qn.fixture.WrongMain")
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        self.assertIn("No main method found in specified class.\n", result.err)
+        self.assertNotIn("must not run", result.out)
+
+    def test_unknown_x_option_gives_203_with_unknown(self):
+        self.app(parameters="-Xbogus")
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        self.assertIn("JNI exception: failed to create the Java VM\nReason: unknown.\n", result.err)
+
+    def test_no_class_path_gives_209(self):
+        self.app(class_path="missing.jar")
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        self.assertEqual("Java Class Path was not specified in INI file.\n", result.err)
+
+    def test_output_and_error_files_receive_the_streams(self):
+        self.app(main="qn.fixture.Streams",
+                 application={"Output File": self.path("out.txt"), "Error File": "%QN_LOGS%/err.txt"})
+        os.mkdir(self.path("logs"))
+        result = self.start(env={"QN_LOGS": self.path("logs")})
+        self.assertRan(result)
+        with open(self.path("out.txt")) as out, open(self.path("logs", "err.txt")) as err:
+            self.assertEqual("out-line\n", out.read())
+            self.assertEqual("err-line\n", err.read())
+        self.assertNotIn("out-line", result.out)
+        self.assertNotIn("err-line", result.err)
+
+    def test_missing_output_folder_leaves_the_stream_where_it_was(self):
+        self.app(main="qn.fixture.Streams", application={"Output File": self.path("nope", "out.txt")})
+        result = self.start()
+        self.assertRan(result)
+        self.assertEqual("out-line\n", result.out)
+        self.assertIn("java.io.FileNotFoundException", result.err)
+        self.assertIn("err-line", result.err)
+
+    def test_missing_error_folder_prints_to_the_old_error_stream(self):
+        self.app(main="qn.fixture.Streams",
+                 application={"Output File": self.path("out.txt"), "Error File": self.path("nope", "e.txt")})
+        result = self.start()
+        self.assertRan(result)
+        self.assertIn("java.io.FileNotFoundException", result.err)
+        self.assertIn("err-line", result.err)
+        with open(self.path("out.txt")) as out:
+            self.assertEqual("out-line\n", out.read())
+
+    def max_memory(self, parameters):
+        self.app(parameters=parameters)
+        result = self.start()
+        self.assertRan(result)
+        return int(self.probe_values(result)["maxMemory"])
+
+    def test_percentage_heap_becomes_the_vms_limit(self):
+        expected_k = int((physical_memory() >> 10) * (25 * 0.01))
+        from_percentage = self.max_memory("-Xmx25P")
+        from_size = self.max_memory("-Xmx%dK" % expected_k)
+        # The same limit as the size written out, and within the VM's alignment of it.
+        self.assertEqual(from_size, from_percentage)
+        self.assertLess(abs(from_percentage - expected_k * 1024), max(64 << 20, expected_k * 1024 // 10))
+
+    def test_bounded_percentage_heap(self):
+        self.assertEqual(self.max_memory("-Xmx48m"), self.max_memory("-Xmx100:32:48P"))
+
+    def depth(self, parameters):
+        self.app(parameters=("-Xint -Dqn.depth=true " + parameters).strip())
+        result = self.start()
+        self.assertRan(result)
+        return int(self.probe_values(result)["depth"])
+
+    def test_xss_sets_the_main_threads_stack(self):
+        small = self.depth("-Xss1m")
+        large = self.depth("-Xss32m")
+        default = self.depth("")
+        self.assertGreater(large, 10 * small)
+        # Without -Xss the thread gets the runtime's default Java stack size (1 MiB here).
+        self.assertLess(abs(default - small), small // 3)
+
+    def test_runtime_and_library_path_are_visible_to_java(self):
+        self.app(parameters="-Dapp.home=%QN_JVM_HOME% -Dqn.props=app.home", library_path="native;more")
+        inherited = os.environ.get("PATH", "")
+        result = self.start()
+        self.assertRan(result)
+        values = self.probe_values(result)
+        jdk = os.path.realpath(OPTIONS.jdk)
+        self.assertEqual(OPTIONS.jdk, values["env.QN_JVM_HOME"])
+        self.assertEqual(os.path.join(OPTIONS.jdk, "lib", "server", "libjvm.so"), values["env.QN_JVM_PATH"])
+        self.assertEqual(OPTIONS.jdk, values["prop.app.home"])
+        self.assertEqual(jdk, os.path.realpath(values["java.home"]))
+        self.assertEqual("native:more:%s/:.:%s:%s/lib" % (self.folder, inherited, OPTIONS.jdk),
+                         values["java.library.path"])
+        self.assertEqual("%s:%s/bin" % (inherited, OPTIONS.jdk), values["env.PATH"])
+
+    def test_non_daemon_thread_keeps_the_process_alive(self):
+        self.app(main="qn.fixture.Linger", parameters="-Dqn.linger=1000")
+        result = self.start()
+        self.assertRan(result)
+        self.assertEqual(["main done", "worker done"], result.out.splitlines())
+        self.assertGreaterEqual(result.elapsed, 0.9)
+
+    def test_wildcard_class_path_with_several_jars(self):
+        self.app(class_path="app.jar;lib\\*.jar",
+                 parameters="-Dqn.load=qn.fixture.extra.One,qn.fixture.extra.Two")
+        self.add_jar("extra1.jar", "lib/extra1.jar")
+        self.add_jar("extra2.jar", "lib/extra2.jar")
+        result = self.start()
+        self.assertRan(result)
+        values = self.probe_values(result)
+        self.assertEqual("%s/app.jar:%s/lib/extra1.jar:%s/lib/extra2.jar:" % ((self.folder,) * 3),
+                         values["java.class.path"])
+        self.assertIn("loaded=qn.fixture.extra.One\nloaded=qn.fixture.extra.Two\n", result.out)
+
+    def test_main_runs_on_a_thread_of_its_own_named_main(self):
+        self.app()
+        result = self.start()
+        self.assertRan(result)
+        self.assertEqual("main", self.probe_values(result)["thread"])
+
+
+class StandinCase(LauncherCase):
+    """The launcher against the stand-in runtime, with a script and a record."""
+
+    def home(self, variant="standin"):
+        return os.path.join(OPTIONS.standin, variant)
+
+    def app(self, script="", parameters="", variant="standin", class_path="app.jar", runtime=None):
+        self.record = self.path("record.txt")
+        with open(self.path("script.txt"), "w", encoding="utf-8") as out:
+            out.write(script)
+        runtime_section = {"Main Class": "com.example.App", "JRE Path": self.home(variant)}
+        if parameters:
+            runtime_section["Virtual Machine Parameters"] = parameters
+        runtime_section.update(runtime or {})
+        self.write_ini({"Java Runtime Environment": runtime_section, "Class Path": {"Class Path": class_path}})
+        open(self.path("app.jar"), "w").close()
+
+    def start(self, arguments=(), env=None, timeout=30):
+        environment = {"QN_STANDIN_SCRIPT": self.path("script.txt"), "QN_STANDIN_RECORD": self.record}
+        environment.update(env or {})
+        return super().start(arguments, environment, timeout)
+
+    def entries(self, key):
+        return [value for name, value in parse_record(self.record) if name == key]
+
+    def entry(self, key):
+        values = self.entries(key)
+        self.assertEqual(1, len(values), "%s in %s" % (key, parse_record(self.record)))
+        return values[0]
+
+
+class StandinTests(StandinCase):
+    def test_unloadable_library_gives_222(self):
+        home = self.path("broken")
+        os.makedirs(os.path.join(home, "lib", "server"))
+        library = os.path.join(home, "lib", "server", "libjvm.so")
+        with open(library, "w") as out:
+            out.write("not a library")
+        self.app(runtime={"JRE Path": home})
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        self.assertRegex(result.err, r"Failed to load Java VM library: %s \(errno = -?\d+\)\.\n"
+                         % re.escape(library))
+
+    def test_library_without_the_entry_points_gives_202_with_212(self):
+        for variant in ("standin-empty", "standin-partial"):
+            with self.subTest(variant=variant):
+                self.app(variant=variant)
+                result = self.start()
+                self.assertEqual(255, result.returncode)
+                self.assertRegex(result.err,
+                                 r"Windows exception: cannot find CreateJavaVM JNI \(errno = -?\d+\)\.\n")
+                self.assertEqual([], self.entries("create.version"))
+
+    def test_creation_failure_shows_each_reason(self):
+        reasons = {-1: "unknown", -2: "thread detached from VM", -3: "JNI version error",
+                   -4: "not enough memory", -5: "VM already created", -6: "invalid arguments", -7: ""}
+        for code, reason in reasons.items():
+            with self.subTest(code=code):
+                self.app(script="create.result=%d\n" % code)
+                result = self.start()
+                self.assertEqual(255, result.returncode)
+                self.assertEqual("JNI exception: failed to create the Java VM\nReason: %s.\n" % reason, result.err)
+                self.assertEqual([], self.entries("main.class"))
+                self.assertEqual([], self.entries("destroy"))
+                os.remove(self.record)
+
+    def test_the_runtime_gets_the_worked_example(self):
+        for jar in ("app.jar", "lib/a.jar", "lib/b.jar"):
+            os.makedirs(os.path.dirname(self.path(jar)), exist_ok=True)
+            open(self.path(jar), "w").close()
+        self.app(class_path="app.jar;lib\\*.jar", parameters="-Xmx50:64:512P -Dlog=%TEMP%\\app.log",
+                 runtime={"Library Path": "native"})
+        inherited = os.environ.get("PATH", "")
+        result = self.start(env={"TEMP": "/var/tmp"})
+        self.assertEqual(0, result.returncode, result.err)
+        size = min(int((physical_memory() >> 10) * 0.5), 512 * 1024)
+        home = self.home()
+        self.assertEqual([
+            "-Djava.library.path=native:%s/:.:%s:%s/lib" % (self.folder, inherited, home),
+            "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar:" % ((self.folder,) * 3),
+            "-Xmx%dK" % max(size, 64 * 1024),
+            "-Dlog=/var/tmp\\app.log",
+        ], self.entries("option"))
+        self.assertEqual("0x10002", self.entry("create.version"))
+        self.assertEqual("0", self.entry("create.ignoreUnrecognized"))
+        self.assertEqual([], self.entries("option.extraInfo"))
+        self.assertEqual("%s:%s/bin" % (inherited, home), self.entry("env.Path"))
+        self.assertEqual(home + "/lib/server/libjvm.so", self.entry("env.QN_JVM_PATH"))
+        self.assertEqual(home, self.entry("env.QN_JVM_HOME"))
+
+    def test_main_receives_the_arguments(self):
+        self.app()
+        given = ["a", "", "-nosplash", "\u00e9\u20ac\U0001f600"]
+        result = self.start(given)
+        self.assertEqual(0, result.returncode, result.err)
+        self.assertEqual("com/example/App", self.entry("main.class"))
+        self.assertEqual(given, self.entries("main.arg"))
+        names = [name for name, _ in parse_record(self.record)]
+        # Main runs, the thread detaches, teardown destroys the VM, in this order.
+        self.assertLess(names.index("main.class"), names.index("detach"))
+        self.assertLess(names.index("detach"), names.index("destroy"))
+
+    def test_default_stack_size_comes_from_the_runtime(self):
+        self.app(script="default.stackSize=4194304\n")
+        result = self.start()
+        self.assertEqual(0, result.returncode, result.err)
+        self.assertEqual("0x10001", self.entry("defaultInitArgs.version"))
+        self.assertAlmostEqual(4194304, int(self.entry("create.stackSize")), delta=65536)
+
+    def test_xss_gives_the_stack_size_without_asking_the_runtime(self):
+        self.app(script="default.stackSize=4194304\n", parameters="-Xss3m")
+        result = self.start()
+        self.assertEqual(0, result.returncode, result.err)
+        self.assertEqual([], self.entries("defaultInitArgs.version"))
+        self.assertAlmostEqual(3 << 20, int(self.entry("create.stackSize")), delta=65536)
+        self.assertIn("-Xss3m", self.entries("option"))
+
+    def test_a_thread_that_cannot_be_made_runs_the_work_on_the_first_thread(self):
+        self.app(parameters="-Xss1")  # one byte: no system makes a thread that small
+        result = self.start()
+        self.assertEqual(0, result.returncode, result.err)
+        self.assertEqual("com/example/App", self.entry("main.class"))
+        self.assertGreater(int(self.entry("create.stackSize")), 65536)
+
+    def test_main_exception_is_described_and_the_exit_code_stays_0(self):
+        self.app(script="main.throw=java.lang.IllegalStateException: boom\n")
+        result = self.start()
+        self.assertEqual(0, result.returncode)
+        self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
+        self.assertEqual(["java.lang.IllegalStateException: boom"], self.entries("describe"))
+        self.assertEqual([""], self.entries("detach"))
+
+    def test_failures_after_creation_detach_the_thread(self):
+        cases = {
+            "class.missing=com.example.App\n": "Could not find the main class com/example/App.\n",
+            "main=none\n": "No main method found in specified class.\n",
+            "main=quiet\n": "No main method found in specified class.\n",
+            "getStringUTFChars=fail\n": "",
+        }
+        for script, message in cases.items():
+            with self.subTest(script=script):
+                self.app(script=script)
+                result = self.start()
+                self.assertEqual(255, result.returncode)
+                self.assertTrue(result.err.endswith(message), result.err)
+                self.assertEqual([], self.entries("main.class"))
+                self.assertEqual([""], self.entries("detach"))
+                self.assertEqual([""], self.entries("destroy"))
+                os.remove(self.record)
+
+    def test_failed_detach_fails_the_start(self):
+        self.app(script="detach.result=-1\n")
+        result = self.start()
+        self.assertEqual(255, result.returncode)
+        self.assertEqual("com/example/App", self.entry("main.class"))
+
+    def test_ibm_provider_keeps_the_thread_after_main(self):
+        self.app(script="main.stdout=started\n", runtime={"VM Provider": "ibm"})
+        process = subprocess.Popen([self.executable], cwd=self.folder, stdout=subprocess.PIPE,
+                                   env=dict(os.environ, QN_STANDIN_SCRIPT=self.path("script.txt"),
+                                            QN_STANDIN_RECORD=self.record))
+        try:
+            self.assertEqual(b"started\n", process.stdout.readline())
+            with self.assertRaises(subprocess.TimeoutExpired):
+                process.wait(timeout=1)
+            self.assertEqual([], self.entries("detach"))
+        finally:
+            process.kill()
+            process.wait()
+            process.stdout.close()
+
+    def test_streams_are_redirected_after_creation(self):
+        self.app(script="main.stdout=to-out\nmain.stderr=to-err\n")
+        with open(self.path(self.name + ".ini"), "a") as ini:
+            ini.write("[Application]\nOutput File=%s\nError File=%s\n" % (self.path("o.txt"), self.path("e.txt")))
+        result = self.start()
+        self.assertEqual(0, result.returncode, result.err)
+        self.assertEqual([self.path("o.txt")], self.entries("setOut"))
+        self.assertEqual([self.path("e.txt")], self.entries("setErr"))
+        with open(self.path("o.txt")) as out, open(self.path("e.txt")) as err:
+            self.assertEqual(("to-out\n", "to-err\n"), (out.read(), err.read()))
+
+
+def main():
+    global OPTIONS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--launcher", required=True)
+    parser.add_argument("--jdk", required=True)
+    parser.add_argument("--jars", required=True)
+    parser.add_argument("--standin", required=True)
+    parser.add_argument("--suite", choices=("jdk", "standin"), required=True)
+    parser.add_argument("-k", dest="patterns", action="append", help="run only tests matching")
+    OPTIONS = parser.parse_args()
+
+    if OPTIONS.suite == "jdk":
+        missing = [path for path in (os.path.join(OPTIONS.jdk, "lib", "server", "libjvm.so"),
+                                     os.path.join(OPTIONS.jars, "app.jar")) if not os.path.exists(path)]
+        if missing:
+            print("jvm: missing %s" % ", ".join(missing))
+            return 1 if in_ci() else SKIP
+        tests = JdkTests
+    else:
+        tests = StandinTests
+    loader = unittest.TestLoader()
+    if OPTIONS.patterns:
+        loader.testNamePatterns = ["*%s*" % pattern for pattern in OPTIONS.patterns]
+    result = unittest.TextTestRunner(verbosity=2).run(loader.loadTestsFromTestCase(tests))
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "launcher/launcher.h"
+#include "vm/jdk11_init_args.h"
+#include "vm/main_invocation.h"
+#include "vm/runtime_library.h"
+
+namespace qn {
+namespace {
+
+const char* const kLibrary = "C:\\Java\\jre\\bin\\client\\jvm.dll";
+
+// What the fake runtime entry points were handed, and what they answer.
+struct FakeRuntime {
+    jint createResult = JNI_ERR;
+    int createCalls = 0;
+    jint version = 0;
+    jboolean ignoreUnrecognized = JNI_TRUE;
+    std::vector<std::string> options;
+    bool extraInfoSet = false;
+    jint defaultStackSize = 0;
+    Jdk11InitArgs defaultRequest{};
+    int defaultCalls = 0;
+};
+
+FakeRuntime& runtime() {
+    static FakeRuntime instance;
+    return instance;
+}
+
+jint JNICALL fakeCreate(JavaVM** vm, void** env, void* rawArgs) {
+    FakeRuntime& fake = runtime();
+    ++fake.createCalls;
+    const auto* args = static_cast<const JavaVMInitArgs*>(rawArgs);
+    fake.version = args->version;
+    fake.ignoreUnrecognized = args->ignoreUnrecognized;
+    for (jint i = 0; i < args->nOptions; ++i) {
+        fake.options.emplace_back(args->options[i].optionString);
+        fake.extraInfoSet = fake.extraInfoSet || args->options[i].extraInfo != nullptr;
+    }
+    // A failing runtime may still scribble on the out-parameters.
+    *vm = reinterpret_cast<JavaVM*>(0x1);
+    *env = reinterpret_cast<void*>(0x1);
+    return fake.createResult;
+}
+
+jint JNICALL fakeDefaults(void* rawArgs) {
+    FakeRuntime& fake = runtime();
+    ++fake.defaultCalls;
+    auto* args = static_cast<Jdk11InitArgs*>(rawArgs);
+    fake.defaultRequest = *args;
+    args->javaStackSize = fake.defaultStackSize;
+    return JNI_ERR;  // the result is not looked at
+}
+
+class RuntimeLibrary : public testing::Test {
+protected:
+    void SetUp() override {
+        runtime() = FakeRuntime{};
+        launcher.jvmLibraryPath = kLibrary;
+        launcher.createJavaVmProc = fakeCreate;
+        launcher.defaultInitArgsProc = fakeDefaults;
+    }
+
+    void addLibrary(bool create, bool defaults) {
+        fake::FakeLibrary& library = fake::system().libraries[kLibrary];
+        if (create) library.symbols["JNI_CreateJavaVM"] = reinterpret_cast<void*>(&fakeCreate);
+        if (defaults) library.symbols["JNI_GetDefaultJavaVMInitArgs"] = reinterpret_cast<void*>(&fakeDefaults);
+    }
+
+    Launcher launcher;
+};
+
+TEST_F(RuntimeLibrary, MissingLibraryGives222WithPathAndSystemError) {
+    launcher.createJavaVmProc = nullptr;
+    EXPECT_FALSE(loadRuntimeLibrary(launcher));
+    EXPECT_EQ(std::vector<std::string>{"Failed to load Java VM library: C:\\Java\\jre\\bin\\client\\jvm.dll "
+                                       "(errno = 126).\n"},
+              fake::system().errorBoxes);
+}
+
+TEST_F(RuntimeLibrary, MissingEntryPointsGive202With212) {
+    for (const auto& exports : {std::pair{false, false}, std::pair{true, false}, std::pair{false, true}}) {
+        SCOPED_TRACE(std::to_string(exports.first) + std::to_string(exports.second));
+        fake::reset();
+        addLibrary(exports.first, exports.second);
+        Launcher fresh;
+        fresh.jvmLibraryPath = kLibrary;
+        EXPECT_FALSE(loadRuntimeLibrary(fresh));
+        EXPECT_EQ(std::vector<std::string>{"Windows exception: cannot find CreateJavaVM JNI (errno = 127).\n"},
+                  fake::system().errorBoxes);
+    }
+}
+
+TEST_F(RuntimeLibrary, BothEntryPointsAreKept) {
+    addLibrary(true, true);
+    Launcher fresh;
+    fresh.jvmLibraryPath = kLibrary;
+    EXPECT_TRUE(loadRuntimeLibrary(fresh));
+    EXPECT_EQ(&fakeCreate, fresh.createJavaVmProc);
+    EXPECT_EQ(&fakeDefaults, fresh.defaultInitArgsProc);
+    EXPECT_TRUE(fake::system().errorBoxes.empty());
+}
+
+TEST_F(RuntimeLibrary, CreationGetsTheOptionsInOrder) {
+    launcher.vmOptions = {"-Djava.class.path=C:\\App\\app.jar;", "-Xmx512m", "-Dx=\xe9"};
+    createJavaVm(launcher);
+    EXPECT_EQ(1, runtime().createCalls);
+    EXPECT_EQ(JNI_VERSION_1_2, runtime().version);
+    EXPECT_EQ(JNI_FALSE, runtime().ignoreUnrecognized);
+    EXPECT_EQ(launcher.vmOptions, runtime().options);
+    EXPECT_FALSE(runtime().extraInfoSet);
+}
+
+TEST_F(RuntimeLibrary, FailedCreationShows203WithTheReasonAndLeavesNoVm) {
+    const struct {
+        jint result;
+        const char* reason;
+    } cases[] = {
+        {JNI_ERR, "unknown"},           {JNI_EDETACHED, "thread detached from VM"},
+        {JNI_EVERSION, "JNI version error"}, {JNI_ENOMEM, "not enough memory"},
+        {JNI_EEXIST, "VM already created"}, {JNI_EINVAL, "invalid arguments"},
+        {-7, ""},                       {1, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        fake::reset();
+        runtime().createResult = c.result;
+        EXPECT_FALSE(createJavaVm(launcher));
+        EXPECT_EQ(nullptr, launcher.javaVm);
+        EXPECT_EQ(nullptr, launcher.jniEnv);
+        EXPECT_EQ(std::vector<std::string>{std::string("JNI exception: failed to create the Java VM\nReason: ") +
+                                           c.reason + ".\n"},
+                  fake::system().errorBoxes);
+    }
+}
+
+TEST_F(RuntimeLibrary, FailedCreationIsShownOwnedByTheMessageOwner) {
+    int window = 0;
+    launcher.messageOwner = &window;
+    createJavaVm(launcher);
+    EXPECT_EQ(std::vector<platform::WindowHandle>{&window}, fake::system().errorBoxOwners);
+}
+
+TEST_F(RuntimeLibrary, DefaultStackSizeIsAskedWithAZeroedJdk11Record) {
+    runtime().defaultStackSize = 2 * 1024 * 1024;
+    EXPECT_EQ(1u, runJavaMainThread(launcher));  // creation fails: exit code 1
+    EXPECT_EQ(1, runtime().defaultCalls);
+    EXPECT_EQ(JNI_VERSION_1_1, runtime().defaultRequest.version);
+    EXPECT_EQ(0, runtime().defaultRequest.javaStackSize);
+    EXPECT_EQ(nullptr, runtime().defaultRequest.properties);
+    EXPECT_EQ(0, runtime().defaultRequest.maxHeapSize);
+    EXPECT_EQ(2u * 1024 * 1024, launcher.mainThreadStackSize);
+    EXPECT_EQ(std::vector<std::uint32_t>{2 * 1024 * 1024}, fake::system().threadStackSizes);
+    EXPECT_EQ(1, runtime().createCalls);  // the thread created the VM
+}
+
+TEST_F(RuntimeLibrary, ConfiguredStackSizeIsNotAskedFor) {
+    launcher.mainThreadStackSize = 524288;
+    runJavaMainThread(launcher);
+    EXPECT_EQ(0, runtime().defaultCalls);
+    EXPECT_EQ(std::vector<std::uint32_t>{524288}, fake::system().threadStackSizes);
+}
+
+TEST_F(RuntimeLibrary, NonPositiveDefaultMeansTheExecutablesDefault) {
+    for (jint reported : {0, -1}) {
+        SCOPED_TRACE(reported);
+        fake::reset();
+        runtime().defaultStackSize = reported;
+        launcher.mainThreadStackSize = 0;
+        runJavaMainThread(launcher);
+        EXPECT_EQ(0u, launcher.mainThreadStackSize);
+        EXPECT_EQ(std::vector<std::uint32_t>{0}, fake::system().threadStackSizes);
+    }
+}
+
+TEST_F(RuntimeLibrary, RefusedThreadRunsTheWorkOnTheCallingThread) {
+    fake::system().refuseThreads = true;
+    EXPECT_EQ(1u, runJavaMainThread(launcher));
+    EXPECT_EQ(1, runtime().createCalls);
+    EXPECT_TRUE(fake::system().threadStackSizes.empty());
+    EXPECT_EQ(1u, fake::system().errorBoxes.size());
+}
+
+TEST(JavaMainThreadBody, NullLauncherGivesOne) { EXPECT_EQ(1u, javaMainThreadBody(nullptr)); }
+
+}  // namespace
+}  // namespace qn

@@ -1,0 +1,157 @@
+"""A small reader of PE images: headers, imported DLLs and resources, enough to check our builds."""
+
+import struct
+
+MACHINE_I386 = 0x14C
+MACHINE_AMD64 = 0x8664
+SUBSYSTEM_GUI = 2
+SUBSYSTEM_CONSOLE = 3
+
+RT_ICON = 3
+RT_DIALOG = 5
+RT_STRING = 6
+RT_GROUP_ICON = 14
+RT_MANIFEST = 24
+
+PREDEFINED_CLASSES = {"BUTTON": 0x80, "EDIT": 0x81, "STATIC": 0x82, "LISTBOX": 0x83,
+                      "SCROLLBAR": 0x84, "COMBOBOX": 0x85}
+
+
+class Image:
+    def __init__(self, path):
+        self.data = open(path, "rb").read()
+        data = self.data
+        if data[:2] != b"MZ":
+            raise ValueError(f"{path}: no MZ header")
+        pe = struct.unpack_from("<I", data, 0x3C)[0]
+        if data[pe:pe + 4] != b"PE\0\0":
+            raise ValueError(f"{path}: no PE signature")
+        (self.machine, sections, _, _, _, optional_size,
+         self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        optional = pe + 24
+        self.magic = struct.unpack_from("<H", data, optional)[0]
+        self.is_pe32_plus = self.magic == 0x20B
+        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        directories = optional + (112 if self.is_pe32_plus else 96)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
+        self.sections = []
+        table = optional + optional_size
+        for i in range(sections):
+            name, virtual_size, address, raw_size, raw_offset = struct.unpack_from(
+                "<8sIIII", data, table + 40 * i)
+            self.sections.append((name.rstrip(b"\0").decode(), address,
+                                  max(virtual_size, raw_size), raw_offset))
+
+    def offset(self, rva):
+        for _, address, size, raw in self.sections:
+            if address <= rva < address + size:
+                return raw + rva - address
+        raise ValueError(f"rva {rva:#x} outside every section")
+
+    def c_string(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+    def imported_dlls(self):
+        rva, size = self.directories[1]
+        names = []
+        if not rva:
+            return names
+        position = self.offset(rva)
+        while True:
+            descriptor = struct.unpack_from("<IIIII", self.data, position)
+            if not any(descriptor):
+                return names
+            names.append(self.c_string(descriptor[3]))
+            position += 20
+
+    def resources(self):
+        """{type: {name: {language: bytes}}}; ids as ints, names as text."""
+        rva, _ = self.directories[2]
+        if not rva:
+            return {}
+        base = self.offset(rva)
+
+        def entries(position):
+            named, numbered = struct.unpack_from("<HH", self.data, position + 12)
+            for i in range(named + numbered):
+                name, target = struct.unpack_from("<II", self.data, position + 16 + 8 * i)
+                if name & 0x80000000:
+                    at = base + (name & 0x7FFFFFFF)
+                    length = struct.unpack_from("<H", self.data, at)[0]
+                    key = self.data[at + 2:at + 2 + 2 * length].decode("utf-16-le")
+                else:
+                    key = name
+                yield key, target
+
+        def leaf(target):
+            data_rva, size = struct.unpack_from("<II", self.data, base + target)
+            start = self.offset(data_rva)
+            return self.data[start:start + size]
+
+        tree = {}
+        for kind, kind_target in entries(base):
+            names = tree.setdefault(kind, {})
+            for name, name_target in entries(base + (kind_target & 0x7FFFFFFF)):
+                languages = names.setdefault(name, {})
+                for language, target in entries(base + (name_target & 0x7FFFFFFF)):
+                    languages[language] = leaf(target)
+        return tree
+
+    def string_table(self):
+        """{id: text} of every RT_STRING block (16 counted UTF-16 strings per block)."""
+        strings = {}
+        for block, languages in self.resources().get(RT_STRING, {}).items():
+            for data in languages.values():
+                position = 0
+                for i in range(16):
+                    length = struct.unpack_from("<H", data, position)[0]
+                    position += 2
+                    if length:
+                        strings[(block - 1) * 16 + i] = data[position:position + 2 * length].decode(
+                            "utf-16-le")
+                    position += 2 * length
+        return strings
+
+
+def dialog_template(data):
+    """A DLGTEMPLATEEX as a dict: style, size, caption, font and the controls in template order."""
+    version, signature = struct.unpack_from("<HH", data, 0)
+    if (version, signature) != (1, 0xFFFF):
+        raise ValueError("not an extended dialog template")
+    _, ex_style, style, count, x, y, cx, cy = struct.unpack_from("<IIIHhhhh", data, 4)
+    position = 26
+
+    def sz_or_ord(position):
+        first = struct.unpack_from("<H", data, position)[0]
+        if first == 0xFFFF:
+            return struct.unpack_from("<H", data, position + 2)[0], position + 4
+        end = position
+        while struct.unpack_from("<H", data, end)[0] != 0:
+            end += 2
+        return data[position:end].decode("utf-16-le"), end + 2
+
+    menu, position = sz_or_ord(position)
+    window_class, position = sz_or_ord(position)
+    caption, position = sz_or_ord(position)
+    dialog = {"ex_style": ex_style, "style": style, "rect": (x, y, cx, cy), "menu": menu,
+              "class": window_class, "caption": caption, "font": None, "controls": []}
+    if style & 0x40:  # DS_SETFONT
+        point_size, weight, italic, charset = struct.unpack_from("<HHBB", data, position)
+        face, position = sz_or_ord(position + 6)
+        dialog["font"] = (point_size, face)
+    for _ in range(count):
+        position = (position + 3) & ~3
+        _, ex_style, style, x, y, cx, cy, control_id = struct.unpack_from("<IIIhhhhi", data, position)
+        position += 24
+        control_class, position = sz_or_ord(position)
+        # A predefined class written by name is the same class as its atom.
+        if isinstance(control_class, str):
+            control_class = PREDEFINED_CLASSES.get(control_class.upper(), control_class)
+        title, position = sz_or_ord(position)
+        extra = struct.unpack_from("<H", data, position)[0]
+        position += 2 + extra
+        dialog["controls"].append({
+            "id": control_id, "class": control_class, "text": title, "style": style,
+            "ex_style": ex_style, "rect": (x, y, cx, cy)})
+    return dialog
