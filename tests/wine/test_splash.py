@@ -92,13 +92,17 @@ class Probe:
         except OSError:
             return []
 
-    def wait_for(self, condition, timeout):
+    def wait_for(self, condition, timeout, while_running=None):
+        """The first event that meets the condition; None after the timeout, or once the probe or
+        the `while_running` thread has ended without one."""
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
             found = [e for e in self.events() if condition(e)]
             if found:
                 return found[0]
             if self.process.poll() is not None:
+                break
+            if while_running is not None and not while_running.is_alive():
                 break
             time.sleep(0.02)
         return None
@@ -179,7 +183,8 @@ def start(app, args="", shot_points=(), steps=(), during=None):
     runner.start()
     colours = None
     if shot_points or during:
-        shown = probe.wait_for(lambda e: e["event"] == "appear" and e["class"] == SPLASH_CLASS, 60)
+        shown = probe.wait_for(lambda e: e["event"] == "appear" and e["class"] == SPLASH_CLASS, 60,
+                               while_running=runner)
         if shown and runner.is_alive():
             time.sleep(0.3)  # the first paint
             if shot_points:
