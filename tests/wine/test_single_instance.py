@@ -149,3 +149,20 @@ def test_a_burst_of_later_starts_each_arrive_once_with_their_own_result():
         assert app.first.is_alive(), "the first instance keeps running"
 
     with_first(app, body)
+
+
+def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_code():
+    app = InstanceApp("instance_none", "secondaryMain=none\nmain.exit=3")
+    app.start_first()
+    results = []
+    later = threading.Thread(target=lambda: results.append(app.later("x")))
+    later.start()
+    try:
+        time.sleep(1.5)
+        assert later.is_alive(), "the later start waits for the first one"
+    finally:
+        first = app.stop_first()
+        later.join(START_TIMEOUT + 60)
+    assert first.exit_code == 3, first.describe()
+    assert results and results[0].exit_code == 3, results and results[0].describe()
+    assert app.calls() == []
