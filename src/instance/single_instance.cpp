@@ -1,14 +1,264 @@
 #include "instance/single_instance.h"
 
+#include <jni.h>
+
+#include <memory>
+
+#include "instance/instance_block.h"
 #include "launcher/launcher.h"
+#include "launcher/setting_keys.h"
+#include "launcher/settings.h"
+#include "platform/instance_channel.h"
+#include "vm/java_strings.h"
 
 namespace qn {
 
-// Coordination arrives with the single-instance work; until then every start runs on its own.
-bool setUpSingleInstance(Launcher&) { return true; }
+namespace {
 
-std::int32_t waitForFirstInstance(Launcher&) { return -1; }
+bool currentInstanceName(std::string& name) {
+    std::string path;
+    std::uint32_t errorCode = 0;
+    if (!platform::moduleFileName(path, errorCode)) return false;
+    name = instanceName(path, platform::conventions());
+    return true;
+}
 
-void endSingleInstance(Launcher& launcher) { launcher.mainStartedEvent.reset(); }
+// The start carries on as an ordinary launch. What the set-up made goes at once, so that the
+// next start can become a working first instance instead of meeting a half-made one.
+void switchOff(Launcher& launcher) {
+    launcher.instanceListenerThread.reset();
+    launcher.instanceAcknowledgement.reset();
+    launcher.instanceView = nullptr;
+    launcher.instanceMapping.reset();
+    launcher.singleInstance = false;
+}
+
+bool firstInstanceAlive(const InstanceBlock& block) {
+    return block.firstProcessId != 0 && platform::isInstanceProcessRunning(block.firstProcessId);
+}
+
+bool openBlock(Launcher& launcher, const std::string& name, bool holdingTurn) {
+    bool existed = false;
+    platform::SharedMappingPtr mapping =
+        platform::createSharedMapping(name, sizeof(InstanceBlock), existed);
+    if (!mapping) return false;
+    auto* block = static_cast<InstanceBlock*>(platform::mapSharedView(*mapping));
+    if (!block) return false;
+    // Only with the turn held is the block complete whenever its first instance lives; then a
+    // block whose first instance is gone (POSIX keeps it after a crash) is taken over.
+    if (existed && holdingTurn && !firstInstanceAlive(*block)) {
+        if (platform::SharedMappingPtr fresh =
+                platform::replaceSharedMapping(name, sizeof(InstanceBlock))) {
+            auto* freshBlock = static_cast<InstanceBlock*>(platform::mapSharedView(*fresh));
+            if (!freshBlock) return false;
+            mapping = std::move(fresh);
+            block = freshBlock;
+            existed = false;
+        }
+    }
+    launcher.instanceMapping = std::move(mapping);
+    launcher.instanceView = block;
+    launcher.isFirstInstance = !existed;
+    return true;
+}
+
+bool startFirstInstance(Launcher& launcher, const std::string& name) {
+    InstanceBlock& block = *launcher.instanceView;
+    launcher.mainStartedEvent = platform::createEvent(name + mainStartedEventSuffix);
+    // Without the event, workers would touch a VM that may not exist yet; an unnamed event still
+    // holds them back until main starts.
+    if (!launcher.mainStartedEvent) launcher.mainStartedEvent = platform::createEvent("");
+    block.requestMessage = platform::registerMessage(name);
+    if (block.requestMessage == 0) return false;
+    block.firstProcessId = platform::currentProcessId();
+    // Without it later instances simply do not wait for the copy.
+    launcher.instanceAcknowledgement = platform::createAcknowledgement(name + acknowledgementSuffix);
+    launcher.instanceListenerThread =
+        platform::startListenerThread(runListener, &launcher, &block.listenerThreadId);
+    return launcher.instanceListenerThread != nullptr;
+}
+
+bool handOver(Launcher& launcher, const std::string& name) {
+    InstanceBlock& block = *launcher.instanceView;
+    if (!packArguments(launcher.arguments, block.argumentArea)) return false;
+    // The reply may come at once; it must find a queue.
+    platform::prepareThreadQueue();
+    const platform::AcknowledgementPtr acknowledgement =
+        platform::openAcknowledgement(name + acknowledgementSuffix);
+    if (acknowledgement) platform::clearAcknowledgement(*acknowledgement);
+    if (!platform::postThreadMessage(block.listenerThreadId, block.requestMessage,
+                                     platform::currentThreadId())) {
+        return false;
+    }
+    // The caller keeps the turn, and so the block, until the listener has copied the arguments.
+    if (acknowledgement) {
+        platform::waitForAcknowledgement(*acknowledgement, block.firstProcessId,
+                                         acknowledgementTimeoutMs);
+    }
+    return true;
+}
+
+jclass findMainClass(JNIEnv* env, const std::string& mainClass) {
+    const jstring name = toJavaString(env, mainClass);
+    if (!name) return nullptr;
+    const char* utf = env->GetStringUTFChars(name, nullptr);
+    if (!utf) {
+        env->DeleteLocalRef(name);
+        return nullptr;
+    }
+    const jclass found = env->FindClass(utf);
+    env->ReleaseStringUTFChars(name, utf);
+    env->DeleteLocalRef(name);
+    return found;
+}
+
+void clearPendingException(JNIEnv* env) {
+    if (const jthrowable pending = env->ExceptionOccurred()) {
+        env->DeleteLocalRef(pending);
+        env->ExceptionClear();
+    }
+}
+
+void callSecondaryMain(JNIEnv* env, const InstanceRequest& request) {
+    const jclass mainClass = findMainClass(env, request.launcher->mainClass);
+    if (!mainClass) return;
+    bool returnsInt = false;
+    jmethodID method =
+        env->GetStaticMethodID(mainClass, "secondaryMain", "([Ljava/lang/String;)V");
+    clearPendingException(env);
+    if (!method) {
+        method = env->GetStaticMethodID(mainClass, "secondaryMain", "([Ljava/lang/String;)I");
+        if (!method) return;  // the lookup's exception stays pending and is printed
+        returnsInt = true;
+    }
+    const jobjectArray array = toJavaStringArray(env, request.arguments);
+    if (!array) return;
+    if (returnsInt) {
+        const jint result = env->CallStaticIntMethod(mainClass, method, array);
+        platform::postThreadMessage(request.requesterThreadId, request.replyMessage,
+                                    static_cast<std::uint32_t>(result));
+    } else {
+        // The later instance need not wait for the method.
+        platform::postThreadMessage(request.requesterThreadId, request.replyMessage, 0);
+        env->CallStaticVoidMethod(mainClass, method, array);
+    }
+}
+
+}  // namespace
+
+bool setUpSingleInstance(Launcher& launcher) {
+    if (launcher.isService) return true;
+    const SettingsReader reader(configFilePath(launcher));
+    if (reader.read(keys::application, keys::singleInstance) != "yes") return true;
+    launcher.singleInstance = true;
+    std::string name;
+    if (!currentInstanceName(name)) {
+        launcher.singleInstance = false;
+        return true;
+    }
+    // Held until this start is settled: a first instance publishes everything before anyone reads
+    // the block, and later instances write the block one at a time.
+    const platform::InstanceTurnPtr turn =
+        platform::acquireInstanceTurn(name + instanceTurnSuffix, instanceTurnTimeoutMs);
+    if (!openBlock(launcher, name, turn != nullptr)) {
+        switchOff(launcher);
+        return true;
+    }
+    if (launcher.isFirstInstance) {
+        if (!startFirstInstance(launcher, name)) switchOff(launcher);
+        return true;
+    }
+    return handOver(launcher, name);
+}
+
+std::uint32_t runListener(void* raw) {
+    Launcher& launcher = *static_cast<Launcher*>(raw);
+    platform::ThreadMessage message;
+    while (platform::getThreadMessage(message)) {
+        const InstanceBlock& block = *launcher.instanceView;
+        if (message.number != block.requestMessage) continue;
+        // Copied now, while the requester still holds the block, not when main has started.
+        auto* request = new InstanceRequest;
+        request->requesterThreadId = message.wParam;
+        request->replyMessage = block.requestMessage;
+        request->arguments = unpackArguments(block.argumentArea);
+        request->launcher = &launcher;
+        if (launcher.instanceAcknowledgement) {
+            platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam);
+        }
+        // The worker owns the record; its thread handle is not kept.
+        if (!platform::startThread(0, handleRequest, request)) delete request;
+    }
+    return 0;
+}
+
+std::uint32_t handleRequest(void* raw) {
+    const std::unique_ptr<InstanceRequest> request(static_cast<InstanceRequest*>(raw));
+    Launcher& launcher = *request->launcher;
+    if (launcher.mainStartedEvent) platform::waitForEvent(*launcher.mainStartedEvent);
+    JavaVM* const javaVm = launcher.javaVm;
+    if (!javaVm) return 0;
+    JNIEnv* env = nullptr;
+    if (javaVm->AttachCurrentThread(reinterpret_cast<void**>(&env), nullptr) != JNI_OK || !env) {
+        return 0;
+    }
+    callSecondaryMain(env, *request);
+    if (const jthrowable pending = env->ExceptionOccurred()) {
+        env->DeleteLocalRef(pending);
+        env->ExceptionDescribe();
+    }
+    // A runtime that must keep its threads (IBM's) keeps this one attached too.
+    if (!launcher.ibmAllowed && !launcher.ibmFavored) javaVm->DetachCurrentThread();
+    return 0;
+}
+
+std::int32_t waitForFirstInstance(Launcher& launcher) {
+    const InstanceBlock& block = *launcher.instanceView;
+    platform::ThreadMessage message;
+    const platform::ProcessPtr first = platform::openProcess(block.firstProcessId);
+    if (!first) {
+        // A reply that came before the first process went still counts.
+        while (platform::peekThreadMessage(message)) {
+            if (message.number == block.requestMessage) return static_cast<std::int32_t>(message.wParam);
+        }
+        return 0;
+    }
+    for (;;) {
+        // The queue first: a reply wins even when the first process has ended meanwhile.
+        if (platform::peekThreadMessage(message) && message.number == block.requestMessage) {
+            return static_cast<std::int32_t>(message.wParam);
+        }
+        std::uint32_t exitCode = 0;
+        if (!platform::processExitCode(*first, exitCode)) return unknownFirstInstanceResult;
+        if (exitCode != platform::stillActive) return static_cast<std::int32_t>(exitCode);
+        platform::sleepMilliseconds(100);
+    }
+}
+
+void endSingleInstance(Launcher& launcher) {
+    if (launcher.singleInstance) {
+        platform::InstanceTurnPtr turn;
+        std::string name;
+        // Starts that come meanwhile wait until the listener and the block are gone, and then
+        // find no first instance instead of one that no longer answers.
+        if (launcher.isFirstInstance && currentInstanceName(name)) {
+            turn = platform::acquireInstanceTurn(name + instanceTurnSuffix, instanceTurnTimeoutMs);
+        }
+        if (launcher.isFirstInstance && launcher.instanceListenerThread) {
+            const std::uint32_t listener = launcher.instanceView->listenerThreadId;
+            do {
+                platform::postQuitMessage(listener);
+            } while (platform::listenerIsActive(*launcher.instanceListenerThread));
+        }
+        launcher.instanceListenerThread.reset();
+        launcher.instanceAcknowledgement.reset();
+        if (launcher.instanceMapping && launcher.instanceView) {
+            platform::unmapSharedView(*launcher.instanceMapping);
+        }
+        launcher.instanceView = nullptr;
+        launcher.instanceMapping.reset();
+    }
+    launcher.mainStartedEvent.reset();
+}
 
 }  // namespace qn

@@ -2,15 +2,42 @@
 // Keeping an application to one running instance.
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace qn {
 
 class Launcher;
 
+/// What the listener hands to a worker; the worker owns and frees it.
+struct InstanceRequest {
+    std::uint32_t requesterThreadId = 0;
+    std::uint32_t replyMessage = 0;
+    std::vector<std::string> arguments;  // copied out of the block when the request arrived
+    Launcher* launcher = nullptr;
+};
+
+/// Suffix of the main-started event's name.
+inline constexpr const char* mainStartedEventSuffix = "_upr_evt";
+/// Suffix of the turn that later instances take to write the block one after another.
+inline constexpr const char* instanceTurnSuffix = "_upr_mtx";
+/// Suffix of the listener's acknowledgement that it has copied a request's arguments.
+inline constexpr const char* acknowledgementSuffix = "_upr_ack";
+/// How long a start waits for its turn and a later instance for the acknowledgement: long enough
+/// for a busy machine, short enough that a hung process cannot hold everyone up for good.
+inline constexpr std::uint32_t instanceTurnTimeoutMs = 30000;
+inline constexpr std::uint32_t acknowledgementTimeoutMs = 10000;
+/// A later instance's result when the first process's exit code cannot be learnt.
+inline constexpr std::int32_t unknownFirstInstanceResult = -1;
+
 /// False only when a later instance fails to hand its arguments over.
 bool setUpSingleInstance(Launcher& launcher);
 /// The whole run phase of a later instance; its result is the exit code.
 std::int32_t waitForFirstInstance(Launcher& launcher);
+/// Body of the first instance's listener thread; the parameter is the Launcher.
+std::uint32_t runListener(void* launcher);
+/// Body of one worker thread; the parameter is an InstanceRequest, which it frees.
+std::uint32_t handleRequest(void* request);
 /// Teardown of the coordination (listener, block, event).
 void endSingleInstance(Launcher& launcher);
 

@@ -69,7 +69,8 @@ public:
     std::string libraryPath;
     InstanceBlock* instanceView = nullptr;
     platform::SharedMappingPtr instanceMapping;
-    platform::ThreadPtr instanceListenerThread;
+    platform::ListenerThreadPtr instanceListenerThread;
+    platform::AcknowledgementPtr instanceAcknowledgement;
     bool isFirstInstance = false;
     bool singleInstance = false;
     std::string outputFile;

@@ -1,4 +1,5 @@
 #include "fake_platform.h"
+#include "fake_instance_channel.h"
 
 #include <algorithm>
 
@@ -48,6 +49,7 @@ void reset() {
     instance() = FakeSystem{};
     instance().resets = resets;
     instance().strings = realStringTable();
+    resetChannel();
 }
 
 void addDirectory(const std::string& path) {
@@ -204,6 +206,10 @@ ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter)
     if (instance().refuseThreads) return nullptr;
     instance().threadStackSizes.push_back(stackSize);
     ThreadPtr thread(new Thread);
+    if (instance().deferThreads) {
+        instance().deferredThreads.emplace_back(body, parameter);
+        return thread;
+    }
     thread->id = instance().nextThreadId++;
     thread->exitCode = body(parameter);
     return thread;

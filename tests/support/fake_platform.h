@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -40,6 +41,9 @@ struct FakeSystem {
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test
     std::vector<std::uint32_t> threadStackSizes;
+    // Threads started while set are kept here, not run, until a test runs them.
+    bool deferThreads = false;
+    std::vector<std::pair<platform::ThreadBody, void*>> deferredThreads;
     int eventsSet = 0;  // setEvent calls
     std::uint32_t nextThreadId = 100;         // id of the next started thread
     std::uint32_t threadActivityQueries = 0;  // every threadIsActive call

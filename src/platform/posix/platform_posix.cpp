@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 
 #include "platform/platform.h"
@@ -184,15 +185,21 @@ void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
     return symbol;
 }
 
+// What the running thread touches. It shares it with the Thread handle, so closing the handle
+// while the thread runs (a worker whose handle is not kept) frees nothing the thread still needs.
+struct ThreadState {
+    ThreadBody body = nullptr;
+    void* parameter = nullptr;
+    std::atomic<std::uint32_t> exitCode{0};
+    std::atomic<bool> ended{false};
+};
+
 class Thread {
 public:
     pthread_t id{};
     bool joined = false;
-    std::uint32_t exitCode = 0;
-    ThreadBody body = nullptr;
-    void* parameter = nullptr;
     std::uint32_t systemId = 0;
-    std::atomic<bool> ended{false};
+    std::shared_ptr<ThreadState> state = std::make_shared<ThreadState>();
 };
 
 void ThreadDeleter::operator()(Thread* thread) const {
@@ -203,9 +210,10 @@ void ThreadDeleter::operator()(Thread* thread) const {
 namespace {
 
 void* threadStart(void* raw) {
-    auto* thread = static_cast<Thread*>(raw);
-    thread->exitCode = thread->body(thread->parameter);
-    thread->ended.store(true, std::memory_order_release);
+    const std::shared_ptr<ThreadState> state = *static_cast<std::shared_ptr<ThreadState>*>(raw);
+    delete static_cast<std::shared_ptr<ThreadState>*>(raw);
+    state->exitCode.store(state->body(state->parameter));
+    state->ended.store(true, std::memory_order_release);
     return nullptr;
 }
 
@@ -213,8 +221,8 @@ void* threadStart(void* raw) {
 
 ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter) {
     ThreadPtr thread(new Thread);
-    thread->body = body;
-    thread->parameter = parameter;
+    thread->state->body = body;
+    thread->state->parameter = parameter;
     pthread_attr_t attributes;
     ::pthread_attr_init(&attributes);
     if (stackSize > 0 && ::pthread_attr_setstacksize(&attributes, stackSize) != 0) {
@@ -223,9 +231,11 @@ ThreadPtr startThread(std::uint32_t stackSize, ThreadBody body, void* parameter)
     }
     static std::atomic<std::uint32_t> lastId{0};
     thread->systemId = ++lastId;
-    const int result = ::pthread_create(&thread->id, &attributes, threadStart, thread.get());
+    auto* shared = new std::shared_ptr<ThreadState>(thread->state);
+    const int result = ::pthread_create(&thread->id, &attributes, threadStart, shared);
     ::pthread_attr_destroy(&attributes);
     if (result != 0) {
+        delete shared;
         thread->joined = true;  // nothing to detach
         return nullptr;
     }
@@ -237,7 +247,7 @@ std::uint32_t joinThread(Thread& thread) {
         ::pthread_join(thread.id, nullptr);
         thread.joined = true;
     }
-    return thread.exitCode;
+    return thread.state->exitCode.load();
 }
 
 std::uint32_t threadId(const Thread& thread) {
@@ -245,7 +255,7 @@ std::uint32_t threadId(const Thread& thread) {
     return thread.systemId;
 }
 
-bool threadIsActive(Thread& thread) { return !thread.ended.load(std::memory_order_acquire); }
+bool threadIsActive(Thread& thread) { return !thread.state->ended.load(std::memory_order_acquire); }
 
 void sleepForever() {
     for (;;) ::pause();

@@ -279,10 +279,21 @@ std::vector<std::string> stringArray(Object* array) {
     return texts;
 }
 
+std::mutex argumentsLock;
+
+// Calls on several threads at once (secondaryMain) keep their lines together.
 void recordArguments(const std::string& method, Object* array) {
     const std::vector<std::string> texts = stringArray(array);
+    const std::lock_guard<std::mutex> guard(argumentsLock);
     record(method + ".argc", std::to_string(texts.size()));
     for (const std::string& text : texts) record(method + ".arg", text);
+}
+
+bool fileExists(const std::string& path) {
+    std::FILE* file = std::fopen(nativePath(path).c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
 }
 
 [[noreturn]] void systemExit(int code) {
@@ -295,6 +306,10 @@ void runMain(const std::string& className, Object* arguments) {
     recordArguments("main", arguments);
     for (const std::string& text : script().all("main.stdout")) writeTo(systemOut, false, text + "\n");
     for (const std::string& text : script().all("main.stderr")) writeTo(systemErr, true, text + "\n");
+    if (const auto path = script().get("main.waitFor")) {
+        record("main.waiting", *path);
+        while (!fileExists(*path)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     if (const auto pause = script().get("main.sleep")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
     }
@@ -308,7 +323,16 @@ void runMain(const std::string& className, Object* arguments) {
 
 jint runSecondaryMain(Object* arguments) {
     recordArguments("secondaryMain", arguments);
+    if (const auto pause = script().get("secondaryMain.sleep")) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
+    }
+    const std::vector<std::string> texts = stringArray(arguments);
+    record("secondaryMain.return", texts.empty() ? std::string() : texts[0]);
     if (const auto thrown = script().get("secondaryMain.throw")) raise(*thrown);
+    // "first": the number the first argument holds, so each caller can be told its own result.
+    if (script().get("secondaryMain.result") == "first") {
+        return texts.empty() ? 0 : std::atoi(texts[0].c_str());
+    }
     return script().number("secondaryMain.result", 0);
 }
 

@@ -1,0 +1,168 @@
+"""The Windows single-instance channel between two real launcher processes: a first instance whose
+main (in the stand-in runtime) keeps running, and later starts whose arguments reach its scripted
+secondaryMain and whose exit codes come back through the registered message."""
+
+import threading
+import time
+
+from harness import EXIT_FAILURE, make_app, run
+from test_runtime_vm import home, parse_record
+
+START_TIMEOUT = 90
+
+
+class InstanceApp:
+    """app.exe with "Single Instance" on, the stand-in as its runtime, a script and a record."""
+
+    def __init__(self, name, script):
+        ini = {"Java Runtime Environment": {"Main Class": "com.example.App", "JRE Path": home()},
+               "Class Path": {"Class Path": "app.jar"},
+               "Application": {"Single Instance": "yes"}}
+        self.app = make_app(name, exe="app.exe", ini=ini)
+        self.app.write_file("app.jar", b"")
+        self.stop_file = self.app.path("stop")
+        self.app.write_file("script.txt", script + f"\nmain.waitFor={self.stop_file}\n")
+        self.record = self.app.path("record.txt")
+        self.env = {"QN_STANDIN_SCRIPT": str(self.app.path("script.txt")),
+                    "QN_STANDIN_RECORD": str(self.record)}
+        self.first = None
+        self.first_result = None
+
+    def start_first(self):
+        def body():
+            self.first_result = run(self.app, args="first", env=self.env, timeout=START_TIMEOUT)
+
+        self.first = threading.Thread(target=body)
+        self.first.start()
+        deadline = time.monotonic() + START_TIMEOUT
+        # main has been called, so the main-started event is set.
+        while not self.entries("main.waiting"):
+            assert self.first.is_alive(), "the first instance ended early"
+            assert time.monotonic() < deadline, parse_record(self.record)
+            time.sleep(0.05)
+
+    def later(self, args=None):
+        return run(self.app, args=args, env=self.env, timeout=START_TIMEOUT).check()
+
+    def stop_first(self):
+        self.stop_file.write_bytes(b"")
+        self.first.join(START_TIMEOUT + 60)
+        assert not self.first.is_alive()
+        return self.first_result.check()
+
+    def entries(self, key):
+        return [value for name, value in parse_record(self.record) if name == key]
+
+    def calls(self):
+        """Every secondaryMain call's argument list, in the order they were recorded."""
+        calls = []
+        for name, value in parse_record(self.record):
+            if name == "secondaryMain.argc":
+                calls.append([])
+            elif name == "secondaryMain.arg":
+                calls[-1].append(value)
+        return calls
+
+
+def with_first(app, body):
+    app.start_first()
+    try:
+        body()
+    finally:
+        first = app.stop_first()
+    assert first.exit_code == 0, first.describe()
+    assert first.dialogs == [], first.describe()
+
+
+def test_int_secondary_main_result_is_the_later_exit_code():
+    app = InstanceApp("instance_int", "secondaryMain=int\nsecondaryMain.result=7\nsecondaryMain.sleep=300")
+
+    def body():
+        later = app.later('"a b" c')
+        assert later.exit_code == 7, later.describe()
+        assert later.dialogs == []
+        # The reply left after the method returned.
+        assert app.entries("secondaryMain.return") == ["a b"]
+        assert app.calls() == [["a b", "c"]]
+        # The later start created no virtual machine of its own.
+        assert len(app.entries("create.result")) == 1
+
+    with_first(app, body)
+
+
+def test_void_secondary_main_is_answered_before_it_returns():
+    app = InstanceApp("instance_void", "secondaryMain=void\nsecondaryMain.sleep=4000")
+
+    def body():
+        later = app.later("x")
+        assert later.exit_code == 0, later.describe()
+        assert app.calls() == [["x"]]
+        assert app.entries("secondaryMain.return") == [], "the later start did not wait for the method"
+        deadline = time.monotonic() + 20
+        while not app.entries("secondaryMain.return"):
+            assert time.monotonic() < deadline
+            time.sleep(0.1)
+
+    with_first(app, body)
+
+
+def test_exactly_1040_bytes_are_forwarded_and_one_more_fails_without_contact():
+    app = InstanceApp("instance_boundary", "secondaryMain=int\nsecondaryMain.result=7")
+
+    def body():
+        exact = ["a" * 1000, "b" * 37]  # 1001 + 38 + 1 = 1040
+        later = app.later(" ".join(exact))
+        assert later.exit_code == 7, later.describe()
+        assert app.calls() == [exact]
+        too_long = app.later("a" * 1000 + " " + "b" * 38)
+        assert too_long.exit_code == EXIT_FAILURE, too_long.describe()
+        assert too_long.dialogs == []
+        assert app.calls() == [exact], "the first instance was not contacted"
+
+    with_first(app, body)
+
+
+def test_a_burst_of_later_starts_each_arrive_once_with_their_own_result():
+    app = InstanceApp("instance_burst", "secondaryMain=int\nsecondaryMain.result=first")
+    count = 10
+
+    def body():
+        results = {}
+        failures = []
+
+        def start(i):
+            try:
+                results[i] = app.later(f"{i} argument-{i} {'x' * i}")
+            except Exception as error:  # noqa: BLE001 - reported below
+                failures.append((i, error))
+
+        threads = [threading.Thread(target=start, args=(i,)) for i in range(1, count + 1)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join(START_TIMEOUT + 60)
+        assert failures == [], failures
+        for i in range(1, count + 1):
+            assert results[i].exit_code == i, (i, results[i].describe())
+        calls = sorted(app.calls(), key=lambda call: int(call[0]))
+        assert calls == [[str(i), f"argument-{i}", "x" * i] for i in range(1, count + 1)], calls
+        assert app.first.is_alive(), "the first instance keeps running"
+
+    with_first(app, body)
+
+
+def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_code():
+    app = InstanceApp("instance_none", "secondaryMain=none\nmain.exit=3")
+    app.start_first()
+    results = []
+    later = threading.Thread(target=lambda: results.append(app.later("x")))
+    later.start()
+    try:
+        time.sleep(1.5)
+        assert later.is_alive(), "the later start waits for the first one"
+    finally:
+        first = app.stop_first()
+        later.join(START_TIMEOUT + 60)
+    assert first.exit_code == 3, first.describe()
+    assert results and results[0].exit_code == 3, results and results[0].describe()
+    assert app.calls() == []
