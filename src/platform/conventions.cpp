@@ -1,5 +1,7 @@
 #include "platform/conventions.h"
 
+#include "platform/platform.h"
+
 namespace qn {
 
 bool PlatformConventions::isAbsolute(const std::string& path) const {
@@ -10,6 +12,14 @@ bool PlatformConventions::isAbsolute(const std::string& path) const {
 std::string PlatformConventions::withTrailingSeparator(const std::string& path) const {
     if (!path.empty() && path.back() == pathSeparator) return path;
     return path + pathSeparator;
+}
+
+std::size_t PlatformConventions::lastSeparator(const std::string& path) const {
+    std::size_t found = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); i = platform::nextCharacter(path, i)) {
+        if (path[i] == pathSeparator) found = i;
+    }
+    return found;
 }
 
 const PlatformConventions& windowsConventions() {

@@ -32,6 +32,9 @@ struct PlatformConventions {
     bool isAbsolute(const std::string& path) const;
     /// The text with a path separator appended unless it already ends in one.
     std::string withTrailingSeparator(const std::string& path) const;
+    /// Index of the last path separator, or npos. Steps by characters: in a double-byte code page
+    /// the separator's byte value can also be the second half of a character.
+    std::size_t lastSeparator(const std::string& path) const;
 };
 
 const PlatformConventions& windowsConventions();

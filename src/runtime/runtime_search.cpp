@@ -67,15 +67,6 @@ JvmType probeOrder(const Launcher& launcher, std::size_t keyIndex) {
     return launcher.jvmType;
 }
 
-std::size_t lastSeparator(const std::string& path) {
-    const char separator = platform::conventions().pathSeparator;
-    std::size_t found = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); i = platform::nextCharacter(path, i)) {
-        if (path[i] == separator) found = i;
-    }
-    return found;
-}
-
 /// One registration's home: its "JavaHome" (plus the JDK's runtime folder), and whether it holds
 /// a runtime library.
 std::optional<RuntimeCandidate> readJavaHome(const Launcher& launcher, std::size_t keyIndex,
@@ -167,7 +158,7 @@ std::optional<std::string> findLocalRuntime(const Launcher& launcher) {
         return std::nullopt;
     }
     const PlatformConventions& conventions = platform::conventions();
-    const std::size_t separator = lastSeparator(modulePath);
+    const std::size_t separator = platform::conventions().lastSeparator(modulePath);
     const std::string applicationFolder =
         separator == std::string::npos ? std::string() : modulePath.substr(0, separator + 1);
     if (platform::pathExists(applicationFolder + conventions.localRuntimeMarker)) return applicationFolder;
@@ -242,7 +233,7 @@ void publishRuntimeEnvironment(const Launcher& launcher) {
     // Three parts off the library path: C:\Java\jre6\bin\client\jvm.dll gives C:\Java\jre6.
     std::string home = launcher.jvmLibraryPath;
     for (int i = 0; i < 3; ++i) {
-        const std::size_t cut = lastSeparator(home);
+        const std::size_t cut = platform::conventions().lastSeparator(home);
         if (cut == std::string::npos) break;
         home.erase(cut);
     }

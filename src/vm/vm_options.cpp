@@ -23,22 +23,11 @@ const char* const classPathOption = "-Djava.class.path=";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-/// Index of the last path separator, stepping by characters: in a double-byte code page the
-/// separator's byte value can also be the second half of a character.
-std::size_t lastSeparator(const std::string& path) {
-    const char separator = platform::conventions().pathSeparator;
-    std::size_t found = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); i = platform::nextCharacter(path, i)) {
-        if (path[i] == separator) found = i;
-    }
-    return found;
-}
-
 /// The path without its last `count` components (and the separator before each); nothing is cut
 /// once no separator is left.
 std::string withoutComponents(std::string path, int count) {
     for (int i = 0; i < count; ++i) {
-        const std::size_t cut = lastSeparator(path);
+        const std::size_t cut = platform::conventions().lastSeparator(path);
         if (cut == std::string::npos) break;
         path.erase(cut);
     }
@@ -63,7 +52,7 @@ std::string runtimeHomeWithSeparator(const std::string& jvmLibraryPath) {
     }
     std::string path = jvmLibraryPath;
     for (int i = 0; i < 3; ++i) {
-        const std::size_t cut = lastSeparator(path);
+        const std::size_t cut = platform::conventions().lastSeparator(path);
         if (cut == std::string::npos) return {};
         path.erase(i == 2 ? cut + 1 : cut);
     }
@@ -150,7 +139,7 @@ std::string applicationFolder(const Launcher& launcher) {
         reportModulePathError(errorCode, launcher.messageOwner);
         return {};
     }
-    const std::size_t cut = lastSeparator(path);
+    const std::size_t cut = platform::conventions().lastSeparator(path);
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
@@ -199,7 +188,7 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
         while (start < relative.size() && relative[start] == conventions.pathSeparator) ++start;
         pattern = applicationFolder + relative.substr(start);
     }
-    const std::size_t cut = lastSeparator(pattern);
+    const std::size_t cut = platform::conventions().lastSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     for (const std::string& name : platform::findFiles(pattern)) {
         classPath += namePrefix + name + conventions.listSeparator;
