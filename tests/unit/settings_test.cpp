@@ -360,6 +360,8 @@ TEST(SetWorkingFolder, FolderOfTheExecutable) {
         const char* current;
     } cases[] = {
         {"C:\\Apps\\Tool\\tool.exe", "C:\\Apps\\Tool"},
+        {"E:\\tool.exe", "E:\\"},  // the drive's root, not its current folder
+        {"\\\\server\\share\\tool.exe", "\\\\server\\share"},
         {"\\tool.exe", "C:\\Work"},  // a backslash only at the start: unchanged
         {"tool.exe", "C:\\Work"},
     };
