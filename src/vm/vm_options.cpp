@@ -72,6 +72,23 @@ std::string asPlatformList(std::string list) {
 
 std::string pathReference() { return "%" + platform::conventions().pathVariable + "%"; }
 
+/// True for the platform's separator and, on Windows, for "/", which the system's file search
+/// takes in its place ("/" is never the second byte of a double-byte character).
+bool isFolderSeparator(char c) {
+    const PlatformConventions& conventions = platform::conventions();
+    return c == conventions.pathSeparator || (conventions.style == PathStyle::Windows && c == '/');
+}
+
+/// Index of the separator that ends the folder part of a search pattern, or npos.
+std::size_t lastFolderSeparator(const std::string& pattern) {
+    std::size_t cut = platform::conventions().lastSeparator(pattern);
+    if (platform::conventions().style == PathStyle::Windows) {
+        const std::size_t slash = pattern.rfind('/');
+        if (slash != std::string::npos && (cut == std::string::npos || slash > cut)) cut = slash;
+    }
+    return cut;
+}
+
 /// Numbers of a size list: from the first digit or ":" up to, not including, the last character.
 /// Narrow lists wrap at 32 bits as the 32-bit build's arithmetic does; wide ones saturate.
 struct SizeList {
@@ -173,22 +190,26 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
     // An empty entry names nothing; as a pattern it would name the application folder itself.
     if (entry.empty()) return;
     const PlatformConventions& conventions = platform::conventions();
-    std::string pattern;
-    if (conventions.isAbsolute(entry)) {
-        pattern = entry;
-    } else {
-        std::string relative = entry;
+    std::string named = entry;
+    if (!conventions.isAbsolute(entry)) {
         // One ini serves both platforms: entries written with backslashes work on Linux too.
         if (conventions.pathSeparator != '\\') {
-            for (char& c : relative) {
+            for (char& c : named) {
                 if (c == '\\') c = conventions.pathSeparator;
             }
         }
         std::size_t start = 0;
-        while (start < relative.size() && relative[start] == conventions.pathSeparator) ++start;
-        pattern = applicationFolder + relative.substr(start);
+        while (start < named.size() && isFolderSeparator(named[start])) ++start;
+        named.erase(0, start);
     }
-    const std::size_t cut = platform::conventions().lastSeparator(pattern);
+    // A folder written with a trailing separator: the system's search finds nothing for it.
+    while (!named.empty() && isFolderSeparator(named.back()) &&
+           lastFolderSeparator(named) == named.size() - 1) {
+        named.pop_back();
+    }
+    if (named.empty()) return;
+    const std::string pattern = conventions.isAbsolute(entry) ? named : applicationFolder + named;
+    const std::size_t cut = lastFolderSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
     for (const std::string& name : platform::findFiles(pattern)) {
         classPath += namePrefix + name + conventions.listSeparator;

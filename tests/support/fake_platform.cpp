@@ -137,8 +137,13 @@ bool pathExists(const std::string& path) {
     return instance().files.count(path) > 0 || instance().directories.count(path) > 0;
 }
 
-std::vector<std::string> findFiles(const std::string& pattern) {
-    instance().searchedPaths.push_back(pattern);
+std::vector<std::string> findFiles(const std::string& searched) {
+    instance().searchedPaths.push_back(searched);
+    // Windows' file search takes "/" for "\\".
+    std::string pattern = searched;
+    if (instance().conventions->style == PathStyle::Windows) {
+        std::replace(pattern.begin(), pattern.end(), '/', '\\');
+    }
     const std::string folder = fake::parentOf(pattern);
     const std::string namePattern = pattern.substr(folder.empty() ? 0 : folder.size() + 1);
     std::vector<std::string> names;

@@ -176,6 +176,12 @@ TEST_F(ClassPath, EntryRules) {
         {"absolute wildcard is enumerated", "C:\\libs\\*.jar;C:\\none\\*.jar", false, "C:\\libs\\x.jar;"},
         {"name as the system returns it", "APP.JAR", false, "C:\\App\\app.jar;"},
         {"single character entry", "x", false, ""},
+        {"forward slashes keep their folder", "lib/*.jar;lib/a.jar", false,
+         "C:\\App\\lib/a.jar;C:\\App\\lib/b.jar;C:\\App\\lib/a.jar;"},
+        {"leading forward slash", "/app.jar;/lib\\a.jar", false, "C:\\App\\app.jar;C:\\App\\lib\\a.jar;"},
+        {"folder with a trailing separator", "lib\\;lib/;lib\\\\", false, "C:\\App\\lib;C:\\App\\lib;C:\\App\\lib;"},
+        {"absolute wildcard with forward slashes", "C:/libs/*.jar", false, "C:/libs/x.jar;"},
+        {"separators alone", "\\;/", false, ""},
         {"executable alone", "", true, "C:\\App\\app.exe"},
         {"executable last", "app.jar", true, "C:\\App\\app.jar;C:\\App\\app.exe"},
         {"nothing", "missing.jar", false, ""},
@@ -206,6 +212,7 @@ TEST_F(ClassPath, PosixEntriesWithEitherSlash) {
     EXPECT_EQ("/opt/app/app.jar:/opt/app/lib/a.jar:/opt/app/lib/b.jar:/usr/share/x.jar:",
               buildClassPath(Launcher{}, "app.jar;lib\\*.jar;/usr/share/x.jar", false));
     EXPECT_EQ("/opt/app/lib/a.jar:/opt/app/app", buildClassPath(Launcher{}, "lib/a.jar", true));
+    EXPECT_EQ("/opt/app/lib:/opt/app/lib:", buildClassPath(Launcher{}, "lib/;lib\\", false));
 }
 
 TEST_F(ClassPath, NoClassPathIsReportedAndStopsTheStep) {

@@ -124,6 +124,18 @@ def test_the_runtime_gets_the_worked_example():
     assert app.entries("option.extraInfo") == []
 
 
+def test_class_path_entries_with_forward_slashes_or_a_trailing_backslash():
+    app = StandinApp("class_path_slashes", class_path="lib/*.jar;classes\\;sub/x.jar;/app.jar")
+    app.app.write_file("lib/a.jar", b"")
+    app.app.write_file("sub/x.jar", b"")
+    app.app.path("classes").mkdir()
+    result = app.run()
+    assert result.exit_code == 0, result.describe()
+    folder = app.app.windows_folder
+    assert app.entries("option") == [
+        f"-Djava.class.path={folder}\\lib/a.jar;{folder}\\classes;{folder}\\sub/x.jar;{folder}\\app.jar;"]
+
+
 def test_main_receives_the_arguments_then_the_cmd_words():
     app = StandinApp("arguments", application={"Cmd": 'extra "two words" ""'})
     result = app.run(args='first "" -nosplash "a b" caf\u00e9 x"y')
