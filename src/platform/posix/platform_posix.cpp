@@ -107,13 +107,40 @@ std::uint32_t profileString(const std::string& section, const std::string& key, 
 
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file) {
+    // The file may be the configuration file itself: a file that exists but cannot be read must
+    // not be replaced by one holding only this key.
+    std::string target = file;
+    if (char* resolved = ::realpath(file.c_str(), nullptr)) {
+        target = resolved;  // a link keeps pointing at the changed file
+        std::free(resolved);
+    }
     std::string content;
-    readWholeFile(file, content);
+    struct stat info;
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists && !readWholeFile(target, content)) return false;
     const std::string updated = profile::update(content, section, key, value);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << updated;
-    return static_cast<bool>(out.flush());
+
+    // Written beside it and moved over it, so a full disk leaves the old file whole.
+    std::string temporary = target + ".XXXXXX";
+    const int descriptor = ::mkstemp(temporary.data());
+    if (descriptor < 0) {
+        // A folder that takes no new file may still hold a writable file: change it in place.
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        return out && (out << updated) && out.flush();
+    }
+    bool written = !exists || ::fchmod(descriptor, info.st_mode & 07777) == 0;
+    for (std::size_t done = 0; written && done < updated.size();) {
+        const ssize_t count = ::write(descriptor, updated.data() + done, updated.size() - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) written = false;
+        else done += static_cast<std::size_t>(count);
+    }
+    written = ::close(descriptor) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 bool pathExists(const std::string& path) {
