@@ -28,7 +28,9 @@ std::int32_t Launcher::run() {
     if (isSecondaryInstance()) return waitForFirstInstance(*this);
     setNativeSearchPaths(*this);
     if (findArgument(arguments, "-nosplash") < 0 && findArgument(arguments, "/nosplash") < 0) {
-        if (!startSplash(*this)) return 0;
+        // It fails only after reporting that the launcher's own path is unknown; the program
+        // has not run, so that is a failure like any other.
+        if (!startSplash(*this)) return -1;
     }
     if (!loadRuntimeLibrary(*this)) return -1;
     if (!assembleVmOptions(*this)) return -1;

@@ -198,7 +198,10 @@ void setWorkingFolder(const Launcher& launcher) {
     if (!moduleFileNameOrReport(launcher, path)) return;
     const std::size_t separator = lastCharacter(path, platform::conventions().pathSeparator);
     if (separator != std::string::npos && separator > 0) {
-        platform::setCurrentDirectory(path.substr(0, separator));
+        std::string folder = path.substr(0, separator);
+        // "C:" alone names the drive's current folder, not its root, where C:\tool.exe lies.
+        if (folder.back() == ':') folder += path[separator];
+        platform::setCurrentDirectory(folder);
     }
 }
 

@@ -17,7 +17,10 @@ struct Line {
 
 std::vector<Line> splitLines(const std::string& content) {
     std::vector<Line> lines;
-    std::size_t pos = 0;
+    // Editors on Windows often start a file with the UTF-8 mark, and the system's own reader
+    // passes over it; without this the file's first section would be lost.
+    static const std::string utf8Mark = "\xEF\xBB\xBF";
+    std::size_t pos = content.compare(0, utf8Mark.size(), utf8Mark) == 0 ? utf8Mark.size() : 0;
     while (pos < content.size()) {
         std::size_t end = content.find('\n', pos);
         const std::size_t next = end == std::string::npos ? content.size() : end + 1;

@@ -49,5 +49,20 @@ TEST(Launcher, ArgumentsAreReadBeforeTheSettings) {
     EXPECT_EQ((std::vector<std::string>{"a", "b c"}), launcher.arguments);
 }
 
+TEST(Launcher, SplashStepThatCannotFindTheIniEndsAsAFailure) {
+    fake::addFile(kIni, "[Java Runtime Environment]\r\nMain Class=a.B\r\nJRE Path=C:\\Java\\jre\r\n");
+    fake::addFile("C:\\Java\\jre\\bin\\client\\jvm.dll");
+    Launcher launcher;
+    ASSERT_TRUE(launcher.prepare());
+    // The own path is lost between the phases: the splash step reports it and stops the run.
+    fake::system().modulePath.reset();
+    fake::system().moduleError = 5;
+    EXPECT_EQ(-1, launcher.run());
+    ASSERT_FALSE(fake::system().errorBoxes.empty());
+    EXPECT_EQ("Windows exception: failed to get the module path (errno = 5).\n",
+              fake::system().errorBoxes.back());
+    EXPECT_EQ(nullptr, launcher.javaVm);
+}
+
 }  // namespace
 }  // namespace qn

@@ -3,6 +3,7 @@
 #include "fake_platform.h"
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
+#include "platform/profile_format.h"
 
 namespace qn {
 namespace {
@@ -87,6 +88,16 @@ TEST(ProfileFormat, NamesInAnyCaseQuotesRemovedFirstWins) {
     EXPECT_EQ("", readProfileString(kIni, "Java Runtime Environment", "E"));
     EXPECT_EQ("", readProfileString(kIni, "Missing", "E"));
     EXPECT_EQ("", readProfileString("C:\\App\\none.ini", "Other", "E"));
+}
+
+TEST(ProfileFormat, LeadingUtf8MarkIsNotPartOfTheFirstSection) {
+    writeIni("\xEF\xBB\xBF[Java Runtime Environment]\r\nMain Class=app.Main\r\n");
+    EXPECT_EQ("app.Main", readProfileString(kIni, "Java Runtime Environment", "Main Class"));
+    // A write keeps the mark and changes the section it belongs to.
+    const std::string updated =
+        profile::update(fake::system().files[kIni], "Java Runtime Environment", "JRE Path", "C:\\jre\\");
+    EXPECT_EQ("\xEF\xBB\xBF[Java Runtime Environment]\r\nMain Class=app.Main\r\nJRE Path=C:\\jre\\\r\n",
+              updated);
 }
 
 TEST(SettingsReader, AdditiveSections) {
@@ -360,6 +371,8 @@ TEST(SetWorkingFolder, FolderOfTheExecutable) {
         const char* current;
     } cases[] = {
         {"C:\\Apps\\Tool\\tool.exe", "C:\\Apps\\Tool"},
+        {"E:\\tool.exe", "E:\\"},  // the drive's root, not its current folder
+        {"\\\\server\\share\\tool.exe", "\\\\server\\share"},
         {"\\tool.exe", "C:\\Work"},  // a backslash only at the start: unchanged
         {"tool.exe", "C:\\Work"},
     };

@@ -347,6 +347,22 @@ def test_error_box_during_the_splash_is_owned_by_it():
     assert outcome.result.exit_code == EXIT_FAILURE, outcome.describe()
 
 
+def test_error_box_after_the_splash_was_closed_by_the_user_is_still_shown():
+    app = standin_app("splash_closed_owner", {"Splash Screen": "picture.bmp"},
+                      script="create.sleep=2500\ncreate.result=-4\n")
+    make_picture(app.path("picture.bmp"), 300, 200)
+    # The user closes the splash (as with Alt+F4) before the creation fails.
+    outcome = start(app, steps=[f"window:{SPLASH_CLASS}", "close", "press:OK"])
+    splash = outcome.splash
+    boxes = outcome.appeared("#32770")
+    assert len(boxes) == 1, outcome.describe()
+    assert boxes[0]["owner"] is None, outcome.describe()
+    gone = outcome.gone(splash["hwnd"])
+    assert gone and gone[0]["t"] <= boxes[0]["t"], outcome.describe()
+    assert "not enough memory" in outcome.result.dialogs[0].text, outcome.describe()
+    assert outcome.result.exit_code == EXIT_FAILURE, outcome.describe()
+
+
 def test_splash_is_closed_before_the_exception_dialog():
     app = standin_app("splash_exception", {"Splash Screen": "picture.bmp"},
                       script="main.sleep=1000\nmain.throw=java.lang.IllegalStateException: boom\n",

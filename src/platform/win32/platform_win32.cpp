@@ -162,8 +162,12 @@ std::optional<std::string> loadString(int id) {
 }
 
 void showErrorBox(WindowHandle owner, const std::string& text) {
+    // An owner that is gone (the user closed the splash) would make MessageBoxA fail without
+    // showing anything; the report then goes without an owner.
+    HWND ownerWindow = static_cast<HWND>(owner);
+    if (ownerWindow && !IsWindow(ownerWindow)) ownerWindow = nullptr;
     // No caption of our own: the system shows its default one. 0x10 is MB_OK | MB_ICONERROR.
-    MessageBoxA(static_cast<HWND>(owner), text.c_str(), nullptr, 0x10);
+    MessageBoxA(ownerWindow, text.c_str(), nullptr, 0x10);
 }
 
 void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
