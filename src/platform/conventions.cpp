@@ -10,7 +10,9 @@ bool PlatformConventions::isAbsolute(const std::string& path) const {
 }
 
 std::string PlatformConventions::withTrailingSeparator(const std::string& path) const {
-    if (!path.empty() && path.back() == pathSeparator) return path;
+    // By characters: a double-byte character whose second byte has the separator's value does
+    // not end the path in a separator.
+    if (!path.empty() && lastSeparator(path) == path.size() - 1) return path;
     return path + pathSeparator;
 }
 

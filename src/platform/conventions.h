@@ -30,7 +30,7 @@ struct PlatformConventions {
 
     /// True when the path is absolute by this platform's class-path rule.
     bool isAbsolute(const std::string& path) const;
-    /// The text with a path separator appended unless it already ends in one.
+    /// The text with a path separator appended unless its last character is one.
     std::string withTrailingSeparator(const std::string& path) const;
     /// Index of the last path separator, or npos. Steps by characters: in a double-byte code page
     /// the separator's byte value can also be the second half of a character.

@@ -137,6 +137,16 @@ TEST_F(MissingRuntime, TheFolderCheckFollowsTheJvmType) {
     }
 }
 
+TEST_F(MissingRuntime, AFolderEndingInADoubleByteCharacterIsCheckedInside) {
+    fake::system().leadBytes = {0x95};
+    const std::string folder = "C:\\Java\\\x95\\";  // 0x95 0x5C is one character
+    fake::addFile(folder + "\\bin\\client\\jvm.dll");
+    fake::system().runtimeDialogScript = {"browse " + folder, "ok"};
+    ASSERT_TRUE(resolveMissingRuntime(launcher));
+    EXPECT_EQ(folder + "\\bin\\client\\jvm.dll", launcher.jvmLibraryPath);
+    EXPECT_EQ(folder + "\\", readProfileString(kUserFile, "Java Runtime Environment", "JRE Path"));
+}
+
 TEST_F(MissingRuntime, OkRemembersTheFolderPerUser) {
     fake::addFile("C:\\Java\\jre6\\bin\\client\\jvm.dll");
     fake::system().runtimeDialogScript = {"browse C:\\Java\\jre6", "ok"};

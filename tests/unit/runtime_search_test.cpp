@@ -103,6 +103,38 @@ TEST(FindRuntime, ConfiguredFolderWithOrWithoutBackslashAndRelative) {
     }
 }
 
+TEST(FindRuntime, AFolderEndingInADoubleByteCharacterStillGetsItsSeparator) {
+    // In a double-byte code page the second byte of a character can have the separator's value:
+    // such a folder does not end in a separator.
+    fake::system().leadBytes = {0x95};
+    const std::string folder = "C:\\Java\\\x95\\";  // a one-character folder name, 0x95 0x5C
+    addRuntime(folder + "\\", {"bin\\client\\jvm.dll"});
+    addRuntime(folder + "\\jre\\", {"bin\\server\\jvm.dll"});
+    const std::string client = folder + "\\bin\\client\\jvm.dll";
+    const std::string server = folder + "\\jre\\bin\\server\\jvm.dll";
+    {
+        SCOPED_TRACE("configured folder");
+        Launcher launcher;
+        configure(launcher);
+        launcher.configuredJrePath = folder;
+        EXPECT_TRUE(findRuntime(launcher));
+        EXPECT_EQ(client, launcher.jvmLibraryPath);
+    }
+    const struct {
+        const std::string& key;
+        const std::string& library;
+    } registrations[] = {{kJreKey, client}, {kJdkKey, server}};
+    for (const auto& r : registrations) {
+        SCOPED_TRACE(r.key);
+        fake::registry() = {};
+        fake::registerRuntime(r.key, "1.8", folder);
+        Launcher launcher;
+        configure(launcher);
+        EXPECT_TRUE(findRuntime(launcher));
+        EXPECT_EQ(r.library, launcher.jvmLibraryPath);
+    }
+}
+
 TEST(FindRuntime, ConfiguredFolderWithoutLibraryFallsThrough) {
     addRuntime("C:\\Java\\empty\\", {"bin\\java.dll"});
     fake::registerRuntime(kJreKey, "1.6", "C:\\Java\\jre6");
