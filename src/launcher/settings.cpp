@@ -5,6 +5,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
+#include "platform/text_search.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
 
@@ -20,14 +21,6 @@ bool moduleFileNameOrReport(const Launcher& launcher, std::string& path) {
 }
 
 /// Index of the last occurrence of `wanted` at or after `from`, stepping by characters.
-std::size_t lastCharacter(const std::string& text, char wanted, std::size_t from = 0) {
-    std::size_t found = std::string::npos;
-    for (std::size_t i = from; i < text.size(); i = platform::nextCharacter(text, i)) {
-        if (text[i] == wanted) found = i;
-    }
-    return found;
-}
-
 std::size_t fileNameStart(const std::string& path) {
     const std::size_t separator = lastCharacter(path, platform::conventions().pathSeparator);
     return separator == std::string::npos ? 0 : separator + 1;

@@ -1,6 +1,6 @@
 #include "platform/conventions.h"
 
-#include "platform/platform.h"
+#include "platform/text_search.h"
 
 namespace qn {
 
@@ -17,11 +17,16 @@ std::string PlatformConventions::withTrailingSeparator(const std::string& path) 
 }
 
 std::size_t PlatformConventions::lastSeparator(const std::string& path) const {
-    std::size_t found = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); i = platform::nextCharacter(path, i)) {
-        if (path[i] == pathSeparator) found = i;
+    return lastCharacter(path, pathSeparator);
+}
+
+std::string PlatformConventions::withoutComponents(std::string path, int count) const {
+    for (int i = 0; i < count; ++i) {
+        const std::size_t cut = lastSeparator(path);
+        if (cut == std::string::npos) break;
+        path.erase(cut);
     }
-    return found;
+    return path;
 }
 
 const PlatformConventions& windowsConventions() {

@@ -35,6 +35,9 @@ struct PlatformConventions {
     /// Index of the last path separator, or npos. Steps by characters: in a double-byte code page
     /// the separator's byte value can also be the second half of a character.
     std::size_t lastSeparator(const std::string& path) const;
+    /// The path without its last `count` components and the separator before each; a cut that
+    /// finds no separator changes nothing.
+    std::string withoutComponents(std::string path, int count) const;
 };
 
 const PlatformConventions& windowsConventions();

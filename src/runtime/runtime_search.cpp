@@ -158,7 +158,7 @@ std::optional<std::string> findLocalRuntime(const Launcher& launcher) {
         return std::nullopt;
     }
     const PlatformConventions& conventions = platform::conventions();
-    const std::size_t separator = platform::conventions().lastSeparator(modulePath);
+    const std::size_t separator = conventions.lastSeparator(modulePath);
     const std::string applicationFolder =
         separator == std::string::npos ? std::string() : modulePath.substr(0, separator + 1);
     if (platform::pathExists(applicationFolder + conventions.localRuntimeMarker)) return applicationFolder;
@@ -231,13 +231,8 @@ bool findRuntime(Launcher& launcher) {
 void publishRuntimeEnvironment(const Launcher& launcher) {
     platform::setEnvironmentVariable("QN_JVM_PATH", launcher.jvmLibraryPath);
     // Three parts off the library path: C:\Java\jre6\bin\client\jvm.dll gives C:\Java\jre6.
-    std::string home = launcher.jvmLibraryPath;
-    for (int i = 0; i < 3; ++i) {
-        const std::size_t cut = platform::conventions().lastSeparator(home);
-        if (cut == std::string::npos) break;
-        home.erase(cut);
-    }
-    platform::setEnvironmentVariable("QN_JVM_HOME", home);
+    platform::setEnvironmentVariable("QN_JVM_HOME",
+                                     platform::conventions().withoutComponents(launcher.jvmLibraryPath, 3));
 }
 
 }  // namespace qn

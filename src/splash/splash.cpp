@@ -13,11 +13,6 @@ using SplashInitProc = void (*)();
 using SplashLoadFileProc = int (*)(const char*);
 using SplashSetFileJarNameProc = void (*)(const char*, const char*);
 
-std::string beforeLastSeparator(const std::string& path) {
-    const std::size_t cut = path.rfind(platform::conventions().pathSeparator);
-    return cut == std::string::npos ? path : path.substr(0, cut);
-}
-
 void* entryPoint(void* library, const char* name) {
     std::uint32_t errorCode = 0;
     return platform::librarySymbol(library, name, errorCode);
@@ -39,7 +34,7 @@ void startSplashWindow(Launcher& launcher) {
 
 std::string nativeSplashLibraryPath(const std::string& jvmLibraryPath) {
     // home\bin\client\jvm.dll gives home\bin; home/lib/server/libjvm.so gives home/lib.
-    std::string folder = beforeLastSeparator(beforeLastSeparator(jvmLibraryPath));
+    std::string folder = platform::conventions().withoutComponents(jvmLibraryPath, 2);
     if (folder.empty()) return {};
     const char separator = platform::conventions().pathSeparator;
     if (folder.back() != separator && folder.back() != '/') folder += separator;

@@ -23,17 +23,6 @@ const char* const classPathOption = "-Djava.class.path=";
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-/// The path without its last `count` components (and the separator before each); nothing is cut
-/// once no separator is left.
-std::string withoutComponents(std::string path, int count) {
-    for (int i = 0; i < count; ++i) {
-        const std::size_t cut = platform::conventions().lastSeparator(path);
-        if (cut == std::string::npos) break;
-        path.erase(cut);
-    }
-    return path;
-}
-
 /// The folder holding the runtime's bin: the path up to and including the separator that ends it,
 /// two levels above the library's own folder; empty when the path is too short to hold one.
 std::string runtimeHomeWithSeparator(const std::string& jvmLibraryPath) {
@@ -138,13 +127,13 @@ RuntimeFolders runtimeFolders(const std::string& jvmLibraryPath) {
     const std::string home = runtimeHomeWithSeparator(jvmLibraryPath);
     if (platform::conventions().style == PathStyle::Windows) {
         // bin\client\jvm.dll: the dependencies live in bin, the folder above the flavour folder.
-        folders.bin = withoutComponents(jvmLibraryPath, 2);
+        folders.bin = platform::conventions().withoutComponents(jvmLibraryPath, 2);
         folders.lib = home + "lib";
     } else {
         // lib/server/libjvm.so: the native libraries live in the folder above the flavour folder,
         // the programs in the home's bin.
         folders.bin = home + "bin";
-        folders.lib = withoutComponents(jvmLibraryPath, 2);
+        folders.lib = platform::conventions().withoutComponents(jvmLibraryPath, 2);
     }
     return folders;
 }

@@ -43,6 +43,12 @@ bool readWholeFile(const std::string& path, std::string& content) {
     return true;
 }
 
+mode_t currentUmask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
 }  // namespace
 
 void setProcessArguments(int argc, char** argv) {
@@ -128,7 +134,10 @@ bool writeProfileString(const std::string& section, const std::string& key,
         std::ofstream out(target, std::ios::binary | std::ios::trunc);
         return out && (out << updated) && out.flush();
     }
-    bool written = !exists || ::fchmod(descriptor, info.st_mode & 07777) == 0;
+    // mkstemp's file is private; a changed file keeps its mode, a new one gets the usual one.
+    mode_t mode = 0666 & ~currentUmask();
+    if (exists) mode = info.st_mode & 07777;
+    bool written = ::fchmod(descriptor, mode) == 0;
     for (std::size_t done = 0; written && done < updated.size();) {
         const ssize_t count = ::write(descriptor, updated.data() + done, updated.size() - done);
         if (count < 0 && errno == EINTR) continue;
