@@ -1,0 +1,19 @@
+#pragma once
+// The launch trace: one line per decision of one start, written only when the environment variable
+// QN_LAUNCHER_TRACE names a destination. Steps report what they decided and why; formatting, the
+// destination and the timing live in trace.cpp alone. With the variable unset every call returns at
+// once and nothing is written.
+
+#include <string>
+#include <string_view>
+
+namespace qn::trace {
+
+/// True when this start is traced. Cheap: the variable is read once per process.
+bool enabled();
+
+/// Writes "<elapsed ms> <category>: <text>" as one line; control characters in `text` are escaped.
+/// Does nothing when the trace is off or cannot be written.
+void line(std::string_view category, std::string_view text);
+
+}  // namespace qn::trace
