@@ -5,6 +5,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
+#include "launcher/trace.h"
 #include "platform/text_search.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
@@ -203,9 +204,13 @@ namespace {
 std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader& reader) {
     if (perUserSettingsAllowed(launcher)) {
         const std::string userFile = userSettingsPath(launcher, false);
-        // An existing per-user file hides the configuration file's value, even an empty one.
+        // An existing per-user file hides the configuration file's value, even an empty one; one
+        // that cannot be read holds no choice of the user's, and must not hide the vendor's.
         if (!userFile.empty() && platform::pathExists(userFile)) {
-            return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+            if (platform::profileFileReadable(userFile)) {
+                return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+            }
+            if (trace::enabled()) trace::line("settings", userFile + " cannot be read; the INI file's JRE Path holds");
         }
     }
     return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
@@ -216,6 +221,12 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
 bool readSettings(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
     if (file.empty()) return false;
+    // Every key of an unreadable file reads as empty; the missing main class that follows would
+    // send the user looking for the wrong fault.
+    if (!platform::profileFileReadable(file)) {
+        reportError(LauncherError(IDS_INI_NOT_READABLE, file), launcher.messageOwner);
+        return false;
+    }
 
     launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
     launcher.productName = readProfileString(file, keys::productInformation, keys::productName);

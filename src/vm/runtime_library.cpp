@@ -13,8 +13,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
     std::uint32_t errorCode = 0;
     void* library = platform::loadLibrary(launcher.jvmLibraryPath, errorCode);
     if (!library) {
-        reportError({IDS_VM_LIBRARY_LOAD_FAILED, launcher.jvmLibraryPath,
-                     static_cast<std::int32_t>(errorCode)},
+        reportError(systemError(IDS_VM_LIBRARY_LOAD_FAILED, launcher.jvmLibraryPath, errorCode),
                     launcher.messageOwner);
         return false;
     }
@@ -25,8 +24,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
             platform::librarySymbol(library, "JNI_GetDefaultJavaVMInitArgs", errorCode));
     }
     if (!launcher.createJavaVmProc || !launcher.defaultInitArgsProc) {
-        reportError({IDS_WINDOWS_EXCEPTION, loadText(IDS_NO_CREATE_JAVA_VM),
-                     static_cast<std::int32_t>(errorCode)},
+        reportError(systemError(IDS_WINDOWS_EXCEPTION, loadText(IDS_NO_CREATE_JAVA_VM), errorCode),
                     launcher.messageOwner);
         return false;
     }

@@ -28,6 +28,7 @@ struct FakeSystem {
     std::set<unsigned char> leadBytes;  // lead bytes of a double-byte code page
     std::map<std::string, std::string> environment;
     std::map<std::string, std::string> files;  // path -> content
+    std::set<std::string> unreadableFiles;     // present, but neither readable nor writable
     std::set<std::string> directories;
     std::string currentDirectory = "C:\\Work";
     std::map<int, std::string> strings;  // the string table; starts as the real one
@@ -37,6 +38,7 @@ struct FakeSystem {
     std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order
     std::map<std::string, FakeLibrary> libraries;
     std::uint32_t libraryError = 126;
+    std::string lastErrorText;  // the system's words for a failure; Windows has none
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test
