@@ -130,7 +130,10 @@ class App:
     # --- what the system holds ---
 
     def block(self):
-        return self.channel / block_name(self.instance_name)
+        """The block in the channel folder; where a launcher of before kept it, if it is there."""
+        block = self.channel / block_name(self.instance_name)
+        earlier = Path("/dev/shm") / self.instance_name
+        return earlier if not block.exists() and earlier.exists() else block
 
     def remember_listener(self):
         block = self.block().read_bytes()
