@@ -13,6 +13,7 @@
 #include "runtime/runtime_search.h"
 #include "vm/environment.h"
 #include "vm/launcher_error.h"
+#include "vm/startup_cache.h"
 
 namespace qn {
 
@@ -366,6 +367,7 @@ bool assembleVmOptions(Launcher& launcher) {
         std::string expanded = expandEnvironment(option);
         if (!expanded.empty()) launcher.vmOptions.push_back(std::move(expanded));
     }
+    addStartupCacheOptions(launcher, reader);
 
     launcher.outputFile = reader.read(keys::application, keys::outputFile);
     if (!launcher.outputFile.empty()) launcher.outputFile = expandEnvironment(launcher.outputFile);
