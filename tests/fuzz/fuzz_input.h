@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace qn::fuzz {
@@ -43,7 +44,7 @@ private:
 #define QN_FUZZ_CHECK(condition)                                                             \
     do {                                                                                     \
         if (!(condition)) {                                                                  \
-            __builtin_printf("property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
             __builtin_trap();                                                                \
         }                                                                                    \
     } while (0)

@@ -16,10 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         JavaVersion::parse(second, fill, b);
         QN_FUZZ_CHECK(a.count >= 0 && a.count <= 4);
         if (parsedA) {
-            // The text of a parsed version parses to the same version.
+            // The text of a parsed version (which leaves out trailing 0 and 65535 groups) gives
+            // back every group it shows.
+            // A version of only such groups shows as "0.0.0.0".
+            const std::string text = JavaVersion::toText(a);
             JavaVersion again;
-            QN_FUZZ_CHECK(JavaVersion::parse(JavaVersion::toText(a), fill, again));
-            for (int i = 0; i < a.count; ++i) QN_FUZZ_CHECK(again.components[i] == a.components[i]);
+            QN_FUZZ_CHECK(JavaVersion::parse(text, fill, again));
+            for (int i = 0; text != "0.0.0.0" && i < again.count; ++i) {
+                QN_FUZZ_CHECK(again.components[i] == a.components[i]);
+            }
         }
         const int forward = JavaVersion::compare(a, b), backward = JavaVersion::compare(b, a);
         QN_FUZZ_CHECK((forward > 0) == (backward < 0) && (forward == 0) == (backward == 0));
