@@ -189,7 +189,12 @@ def test_void_secondary_main_gets_the_arguments_and_the_later_start_ends_at_once
         processes.append(first)
         code, err = app.later("block", "two words", "caf\u00e9")
         assert code == 0, err
-        # The later process has ended while secondaryMain still runs.
+        # The later process is answered before secondaryMain runs, so it may end before the method
+        # has written its first line: wait for that line; the method then blocks until released.
+        deadline = time.monotonic() + START_TIMEOUT
+        while not app.calls("enter"):
+            assert time.monotonic() < deadline, app.log("secondary.log")
+            time.sleep(0.02)
         assert app.calls("enter") == [["block", "two words", "caf\u00e9"]]
         assert app.calls("leave") == []
         app.touch("release")
