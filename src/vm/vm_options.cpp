@@ -15,6 +15,7 @@
 #include "runtime/runtime_search.h"
 #include "vm/environment.h"
 #include "vm/launcher_error.h"
+#include "vm/startup_cache.h"
 
 namespace qn {
 
@@ -371,6 +372,7 @@ bool assembleVmOptions(Launcher& launcher) {
         options.push_back(std::move(token));
     }
     for (const std::string& option : options) launcher.vmOptions.push_back(expandEnvironment(option));
+    addStartupCacheOptions(launcher, reader);
 
     launcher.outputFile = reader.read(keys::application, keys::outputFile);
     if (!launcher.outputFile.empty()) launcher.outputFile = expandEnvironment(launcher.outputFile);
