@@ -72,7 +72,7 @@ std::vector<std::string> findFiles(const std::string& pattern);
 void createDirectory(const std::string& path);
 /// At most `size` bytes from the start of a file (a runtime's release file, a library's header);
 /// nothing when the file cannot be opened or read.
-std::optional<std::string> readFileStart(const std::string& path, std::size_t size);
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size);
 /// The path with symbolic links and relative parts resolved; the path unchanged when it cannot be.
 std::string realPath(const std::string& path);
 /// The machine this executable was built for: a runtime library must be of the same.

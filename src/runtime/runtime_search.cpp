@@ -15,7 +15,7 @@ namespace {
 /// Whether the file at `path` can be loaded into this process: a readable library image built
 /// for another machine cannot; any other file is judged by its existence alone.
 std::optional<ImageMachine> otherMachine(const std::string& path) {
-    const std::optional<std::string> header = platform::readFileStart(path, imageHeaderSize);
+    const std::optional<std::string> header = platform::readFileHead(path, imageHeaderSize);
     if (!header) return std::nullopt;
     const std::optional<ImageMachine> machine = imageMachine(*header);
     if (!machine || sameMachine(*machine, platform::ownImageMachine())) return std::nullopt;

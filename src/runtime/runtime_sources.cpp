@@ -384,7 +384,7 @@ bool isPreferredRuntime(const Launcher& launcher, RuntimeKind kind, VendorFamily
 }
 
 std::string releaseVersion(const std::string& home) {
-    const std::optional<std::string> release = platform::readFileStart(home + "release", 16384);
+    const std::optional<std::string> release = platform::readFileHead(home + "release", 16384);
     if (!release) return {};
     const std::string key = "JAVA_VERSION=";
     std::size_t start = 0;

@@ -166,7 +166,7 @@ std::vector<std::string> findFiles(const std::string& searched) {
 
 void createDirectory(const std::string& path) { instance().directories.insert(path); }
 
-std::optional<std::string> readFileStart(const std::string& path, std::size_t size) {
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
     const auto it = instance().files.find(path);
     if (it == instance().files.end()) return std::nullopt;
     return it->second.substr(0, size);

@@ -181,7 +181,7 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 
 void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
-std::optional<std::string> readFileStart(const std::string& path, std::size_t size) {
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return std::nullopt;
     std::string bytes(size, '\0');

@@ -143,7 +143,7 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 
 void createDirectory(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
-std::optional<std::string> readFileStart(const std::string& path, std::size_t size) {
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
     win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
