@@ -222,7 +222,8 @@ def check_shown_centred(name, picture_name):
     # Main runs until the screen has been looked at, so the splash cannot be gone before that.
     app = standin_app(name, {"Splash Screen": picture_name})
     release = app.path("release")
-    app.write_file("standin.txt", f"main.waitFor={windows_path(release)}\n")
+    escaped = windows_path(release).replace("\\", "\\\\")  # the script takes C escapes
+    app.write_file("standin.txt", f"main.waitFor={escaped}\n")
     make_picture(app.path(picture_name.replace("\\", "/")), 400, 300)
     points = quadrant_points(centred((1280, 1024), 400, 300))
     outcome = start(app, shot_points=points, release=release)
