@@ -12,8 +12,15 @@ namespace qn::trace {
 /// True when this start is traced. Cheap: the variable is read once per process.
 bool enabled();
 
-/// Writes "<elapsed ms> <category>: <text>" as one line; control characters in `text` are escaped.
-/// Does nothing when the trace is off or cannot be written.
+/// Writes "<elapsed ms> [<process id>] <category>: <text>" as one line; control characters in
+/// `text` are escaped. Does nothing when the trace is off or cannot be written.
 void line(std::string_view category, std::string_view text);
+
+/// The text in double quotes, so that blanks at its ends and an empty value can be seen.
+std::string quoted(std::string_view text);
+
+/// Closes the destination and forgets it: the next call reads QN_LAUNCHER_TRACE again. A start
+/// never needs it; tests that change the variable between cases do.
+void restart();
 
 }  // namespace qn::trace

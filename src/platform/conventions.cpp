@@ -46,6 +46,7 @@ const PlatformConventions& windowsConventions() {
         "jre\\",
         "splashscreen.dll",
         true,
+        "qnlauncher-trace.txt",
     };
     return conventions;
 }
@@ -66,6 +67,7 @@ const PlatformConventions& posixConventions() {
         "",
         "libsplashscreen.so",
         false,
+        "",
     };
     return conventions;
 }
