@@ -28,6 +28,7 @@ inline constexpr const char* singleInstance = "Single Instance";
 inline constexpr const char* classPath = "Class Path";
 inline constexpr const char* embeddedJar = "Embedded Jar";
 inline constexpr const char* virtualMachineParameters = "Virtual Machine Parameters";
+inline constexpr const char* startupCache = "Startup Cache";
 inline constexpr const char* outputFile = "Output File";
 inline constexpr const char* errorFile = "Error File";
 inline constexpr const char* cmd = "Cmd";
