@@ -4,9 +4,13 @@
 
 #include <algorithm>
 
+#include "fake_instance_channel.h"
 #include "fake_platform.h"
+#include "instance/instance_block.h"
+#include "instance/single_instance.h"
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
+#include "splash/splash.h"
 
 namespace qn {
 namespace {
@@ -123,6 +127,81 @@ TEST(LaunchTrace, RememberedRuntimeFolderNamesItsFile) {
     rememberJrePath(launcher, "D:\\Java");
     EXPECT_EQ("per-user: remembered JRE Path \"D:\\Java\" in C:\\AppData\\P\\C\\app.ini",
               fake::tracedLines().back());
+}
+
+// A block as a running first instance leaves it.
+InstanceBlock& runningFirstInstance() {
+    std::vector<unsigned char>& bytes = fake::channel().blocks["C:_App_app.exe"];
+    bytes.assign(sizeof(InstanceBlock), 0);
+    auto& block = *reinterpret_cast<InstanceBlock*>(bytes.data());
+    block.listenerThreadId = 77;
+    block.firstProcessId = 5000;
+    block.requestMessage = 0xC0DE;
+    fake::channel().runningInstances.insert(5000);
+    return block;
+}
+
+TEST(LaunchTrace, ALaterInstanceNamesItsBlockWhatItHandedOverAndTheReply) {
+    fake::addFile(kIni, "[Java Runtime Environment]\r\nMain Class=a.B\r\n[Application]\r\nSingle Instance=yes\r\n");
+    InstanceBlock& block = runningFirstInstance();
+    fake::startTrace();
+    Launcher launcher;
+    launcher.arguments = {"open", "my file.txt", ""};
+    ASSERT_TRUE(setUpSingleInstance(launcher));
+    fake::channel().openableProcesses.insert(5000);
+    fake::channel().queue = {{0xC0DE, 0xFFFFFFFEu}};
+    launcher.instanceView = &block;
+    EXPECT_EQ(-2, waitForFirstInstance(launcher));
+    const std::vector<std::string> lines = fake::tracedLines();
+    SCOPED_TRACE(joined(lines));
+    EXPECT_TRUE(hasLine(lines, "instance: block C:_App_app.exe"));
+    EXPECT_TRUE(hasLine(lines, "instance: handing over 3 arguments \"open\" \"my file.txt\" \"\""));
+    EXPECT_EQ("instance: reply -2", lines.back());
+}
+
+TEST(LaunchTrace, ALaterInstanceWhoseFirstEndsTracesTheExitCode) {
+    fake::addFile(kIni, "[Java Runtime Environment]\r\nMain Class=a.B\r\n");
+    InstanceBlock& block = runningFirstInstance();
+    fake::channel().openableProcesses.insert(5000);
+    fake::channel().exitCodes = {platform::stillActive, 3u};
+    fake::startTrace();
+    Launcher launcher;
+    launcher.singleInstance = true;
+    launcher.instanceView = &block;
+    EXPECT_EQ(3, waitForFirstInstance(launcher));
+    EXPECT_EQ((std::vector<std::string>{"instance: first instance ended with exit code 3"}), fake::tracedLines());
+}
+
+TEST(LaunchTrace, SplashChoiceAndWhy) {
+    const char* const jvm = "C:\\Java\\jre\\bin\\client\\jvm.dll";
+    const struct {
+        const char* name;
+        const char* display;
+        bool refuseWindow;
+        const char* wanted;
+    } cases[] = {
+        {"no picture", "", false, "splash: none: no picture configured"},
+        {"own window", "Splash Screen=s.bmp\r\n", false, "splash: own window shows s.bmp"},
+        {"native asked, no library", "Splash Screen=s.bmp\r\nPreffer Native Splash Screen=yes\r\n", false,
+         "splash: no splash library beside the runtime"},
+        {"window refused", "Splash Screen=s.bmp\r\n", true, "splash: none: the own window could not be made"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        fake::system().deferThreads = true;  // the window's thread is not run
+        fake::system().refuseSplashWindow = c.refuseWindow;
+        fake::addFile(kIni, std::string("[Display]\r\n") + c.display);
+        fake::startTrace();
+        Launcher launcher;
+        launcher.jvmLibraryPath = jvm;
+        ASSERT_TRUE(startSplash(launcher));
+        const std::vector<std::string> lines = fake::tracedLines();
+        SCOPED_TRACE(joined(lines));
+        EXPECT_TRUE(hasLine(lines, c.wanted));
+        launcher.splashWindow.reset();
+        launcher.splashThread.reset();
+    }
 }
 
 TEST(LaunchTrace, NothingIsTracedWithoutTheVariable) {
