@@ -211,6 +211,8 @@ bool assembleAheadOfTimeCache(const PendingCache& cache) {
                             argumentFileLine("-XX:AOTCache=" + cache.written) + argumentFileLine(quietAot) +
                             argumentFileLine(quietSharing);
     for (const std::string& option : cache.options) {
+        // The program's own log files are not the assembly's to write.
+        if (startsWith(option, "-Xlog")) continue;
         // The java program takes the class path from its own option, not from the property.
         if (startsWith(option, classPathOption)) {
             arguments += argumentFileLine("-cp") + argumentFileLine(option.substr(std::char_traits<char>::length(classPathOption)));

@@ -340,7 +340,7 @@ TEST(StartupCache, HalfWrittenFilesOfOtherStartsGoOnlyWhenOld) {
 }
 
 TEST(StartupCache, AheadOfTimeCacheIsRecordedThenAssembledQuietly) {
-    setUpMachine("25.0.3", "yes", "-Xmx256m");
+    setUpMachine("25.0.3", "yes", "-Xmx256m -Xlog:gc:file=gc.log");
     const Strings training = startOptions();
     EXPECT_EQ("record", optionValue(training, "-XX:AOTMode="));
     const std::string configuration = optionValue(training, "-XX:AOTConfiguration=");
@@ -371,6 +371,7 @@ TEST(StartupCache, AheadOfTimeCacheIsRecordedThenAssembledQuietly) {
     EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar;\"\n"));
     EXPECT_NE(std::string::npos, argumentFile.find("\"-Xmx256m\"\n"));
     EXPECT_EQ(std::string::npos, argumentFile.find("AOTMode=record"));
+    EXPECT_EQ(std::string::npos, argumentFile.find("gc.log"));
     const Strings names = cacheFolderNames();  // the configuration and argument file are gone
     ASSERT_EQ(1u, names.size());
     EXPECT_EQ(".13.aot", names[0].substr(names[0].size() - 7));
