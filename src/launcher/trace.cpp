@@ -27,6 +27,7 @@ struct State {
     platform::TraceOutputPtr output;
     Clock::time_point origin;
     std::uint32_t processId = 0;
+    std::atomic<std::vector<std::string>*> captured{nullptr};
 };
 
 // Never destroyed: threads of the runtime may still report while the process ends.
@@ -80,6 +81,7 @@ void appendEscaped(std::string& out, std::string_view text) {
 
 bool enabled() {
     State& current = state();
+    if (current.captured.load(std::memory_order_relaxed)) return true;
     const int phase = current.phase.load(std::memory_order_acquire);
     if (phase != unread) return phase == on;
     return open(current) == on;
@@ -89,6 +91,10 @@ void line(std::string_view category, std::string_view text) {
     if (!enabled()) return;
     State& current = state();
     const std::lock_guard<std::mutex> lock(current.mutex);
+    if (std::vector<std::string>* captured = current.captured.load(std::memory_order_relaxed)) {
+        captured->push_back(std::string(category) + ": " + std::string(text));
+        return;
+    }
     if (!current.output) return;
     const long long elapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - current.origin).count();
@@ -111,6 +117,12 @@ std::string quoted(std::string_view text) {
     out.append(text.data(), text.size());
     out += '"';
     return out;
+}
+
+void captureForTests(std::vector<std::string>* lines) {
+    State& current = state();
+    const std::lock_guard<std::mutex> lock(current.mutex);
+    current.captured.store(lines, std::memory_order_relaxed);
 }
 
 void restart() {

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qn::trace {
 
@@ -18,6 +19,10 @@ void line(std::string_view category, std::string_view text);
 
 /// The text in double quotes, so that blanks at its ends and an empty value can be seen.
 std::string quoted(std::string_view text);
+
+/// Unit tests only: while `lines` is set, the trace is on and each line is appended there as
+/// "<category>: <text>", as given (no time, nothing escaped); null ends the capture.
+void captureForTests(std::vector<std::string>* lines);
 
 /// Closes the destination and forgets it: the next call reads QN_LAUNCHER_TRACE again. A start
 /// never needs it; tests that change the variable between cases do.
