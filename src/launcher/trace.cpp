@@ -129,6 +129,7 @@ void restart() {
     State& current = state();
     const std::lock_guard<std::mutex> lock(current.mutex);
     current.output.reset();
+    current.captured.store(nullptr, std::memory_order_relaxed);
     current.phase.store(unread, std::memory_order_release);
 }
 
