@@ -4,7 +4,7 @@ that cannot be written leaves the start exactly as it is without one."""
 
 import re
 
-from harness import EXIT_FAILURE, windows_path
+from harness import EXIT_FAILURE, run, windows_path
 from test_runtime_vm import StandinApp, error_box_texts
 
 LINE = re.compile(r"^ *(\d+) \[(\d+)\] ([a-z-]+): (.*)$")
@@ -56,3 +56,36 @@ def test_an_unwritable_trace_leaves_the_exit_code_and_the_messages_as_they_are()
         assert error_box_texts(traced) == error_box_texts(plain), f"{name}: {traced.describe()}"
         assert not app.app.path("no-such-folder").exists()
     assert plain.exit_code == 0 and EXIT_FAILURE != 0
+
+
+def test_registrations_out_of_range_and_without_a_flavour_are_named_with_the_reason():
+    from test_runtime_search import RegistryApp, clean_registry
+
+    clean_registry()
+    try:
+        registry = RegistryApp("trace_registrations", runtime={"Minimum Version": "1.5"})
+        jre6 = registry.home("jre6")
+        empty = registry.app.path("java/jre5")
+        (empty / "bin").mkdir(parents=True)
+        registry.register([("Java Runtime Environment", "1.4.2", registry.home("jre4")),
+                           ("Java Runtime Environment", "1.5.0", windows_path(empty)),
+                           ("Java Runtime Environment", "1.6.0_10", jre6)])
+        trace = registry.app.path("trace.txt")
+        result = run(registry.app, env={"QN_STANDIN_SCRIPT": str(registry.app.path("script.txt")),
+                                        "QN_STANDIN_RECORD": str(registry.record),
+                                        "QN_LAUNCHER_TRACE": windows_path(trace)}).check()
+        assert result.exit_code == 0, result.describe()
+        assert registry.chosen() == jre6 + r"\bin\client\jvm.dll", registry.chosen()
+        runtime = texts(read_trace(trace), "runtime")
+
+        def about(version):
+            found = [text for text in runtime if text.startswith(f"candidate {version} ")]
+            assert len(found) == 1, (version, runtime)
+            return found[0]
+
+        assert about("1.4.2").endswith(": passed over: out of range"), runtime
+        assert about("1.5.0").endswith(": passed over: no flavour"), runtime
+        assert about("1.6.0_10").endswith(": chosen") and jre6 in about("1.6.0_10"), runtime
+        assert f"library {jre6}\\bin\\client\\jvm.dll" in runtime, runtime
+    finally:
+        clean_registry()
