@@ -56,7 +56,7 @@ def test_the_traced_option_list_and_arguments_are_what_the_runtime_and_main_rece
                                 env=utf8_env(QN_LAUNCHER_TRACE=str(trace), QN_TAB="a\tb"))
         assert result.returncode == 0, result.stderr
         printed = result.stdout.decode("utf-8").splitlines()
-        class_path = [line.split("=", 1)[1] for line in printed if line.startswith("class-path=")]
+        properties = [line.split("=", 1)[1] for line in printed if line.startswith("property=")]
         received = [line.split("=", 1)[1] for line in printed if line.startswith("option=")]
         main_got = [line.split("=", 1)[1] for line in printed if line.startswith("argument=")]
 
@@ -65,10 +65,12 @@ def test_the_traced_option_list_and_arguments_are_what_the_runtime_and_main_rece
         trace.write_text(content[len("an earlier start\n"):], encoding="utf-8")
         lines = read_trace(trace)
         options = texts(lines, "option")
-        # The runtime reports the class path as a property; the control character comes back
-        # escaped in the trace, and as itself to the program.
-        assert options[0] == "-Djava.class.path=" + class_path[0], (options, class_path)
-        assert options[1:] == [option.replace("\t", "\\x09") for option in received], (options, received)
+        # The runtime reports the class path and the command as properties, not among its options;
+        # a control character comes back escaped in the trace, and as itself to the program.
+        reported_apart = ("-Djava.class.path=", "-Dsun.java.command=")
+        assert [o for o in options if o.startswith(reported_apart)] == properties, (options, properties)
+        assert [o for o in options if not o.startswith(reported_apart)] == \
+            [option.replace("\t", "\\x09") for option in received], (options, received)
         assert "-Dqn.text=two  blanks" in received
         assert f"creating the VM with {len(options)} options" in texts(lines, "vm")
         assert texts(lines, "argument") == ['"%s"' % argument for argument in arguments]
