@@ -285,7 +285,7 @@ void traceStartingPoint(const std::string& file) {
         trace::line("launcher", "no configuration file: the executable's path has no dot");
     } else {
         trace::line("launcher", "configuration file " + file +
-                                    (platform::pathExists(file) ? "" : " (missing: every key reads empty)"));
+                                    (platform::pathExists(file) ? "" : " (missing)"));
     }
 }
 
