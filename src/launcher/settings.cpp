@@ -86,9 +86,9 @@ std::string readProfileString(const std::string& file, const std::string& sectio
 std::string SettingsReader::read(const std::string& section, const std::string& key) const {
     std::string value = readProfileString(file_, section, key);
     if (!value.empty()) return value;
-    value = readProfileString(file_, section + "+", key);
-    if (value.empty() || value[0] == ' ') return value;
-    return " " + value;
+    // The value as written: a blank put in front would spoil every value compared or used as a
+    // name ("yes", a class name, a folder).
+    return readProfileString(file_, section + "+", key);
 }
 
 void applyJvmSource(Launcher& launcher, const std::string& value) {
@@ -154,9 +154,16 @@ std::string userSettingsPath(const Launcher& launcher, bool createFolders) {
     const std::size_t dot = lastCharacter(fileName, '.');
     const std::string baseName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
 
+    // Stepped by characters: in a double-byte code page "\\" and "|" can be a character's second
+    // byte, and removing it would cut the character in half.
+    const std::string& name = launcher.productName;
     std::string folderName;
-    for (char c : launcher.productName) {
-        if (std::string_view("\\?\"|><:/*").find(c) == std::string_view::npos) folderName += c;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t next = platform::nextCharacter(name, pos);
+        if (next != pos + 1 || std::string_view("\\?\"|><:/*").find(name[pos]) == std::string_view::npos) {
+            folderName.append(name, pos, next - pos);
+        }
+        pos = next;
     }
 
     std::string result;
