@@ -213,7 +213,12 @@ bool findRuntime(Launcher& launcher) {
     if (!launcher.configuredJrePath.empty()) {
         launcher.jvmLibraryPath = findJvmLibrary(
             platform::conventions().withTrailingSeparator(launcher.configuredJrePath), launcher.jvmType);
-        if (!launcher.jvmLibraryPath.empty()) return true;
+        if (!launcher.jvmLibraryPath.empty()) {
+            // A relative folder was checked against the current folder: that library is the one
+            // to load, not one the loader would find first in the launcher's folder.
+            launcher.jvmLibraryPath = platform::fullPath(launcher.jvmLibraryPath);
+            return true;
+        }
     }
     if (const std::optional<std::string> home = findLocalRuntime(launcher)) {
         launcher.jvmLibraryPath = findJvmLibrary(*home, launcher.jvmType);
