@@ -8,6 +8,7 @@
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
+#include "launcher/trace.h"
 #include "platform/instance_channel.h"
 #include "vm/java_strings.h"
 
@@ -33,8 +34,10 @@ void switchOff(Launcher& launcher) {
     launcher.singleInstance = false;
 }
 
+// A block's process id may since have been given to another process, ours included.
 bool firstInstanceAlive(const InstanceBlock& block) {
-    return block.firstProcessId != 0 && platform::isInstanceProcessRunning(block.firstProcessId);
+    return block.firstProcessId != 0 && block.firstProcessId != platform::currentProcessId() &&
+           platform::isInstanceProcessRunning(block.firstProcessId);
 }
 
 bool openBlock(Launcher& launcher, const std::string& name, bool holdingTurn) {
@@ -47,6 +50,7 @@ bool openBlock(Launcher& launcher, const std::string& name, bool holdingTurn) {
     // Only with the turn held is the block complete whenever its first instance lives; then a
     // block whose first instance is gone (POSIX keeps it after a crash) is taken over.
     if (existed && holdingTurn && !firstInstanceAlive(*block)) {
+        const std::uint32_t staleProcess = block->firstProcessId;
         if (platform::SharedMappingPtr fresh =
                 platform::replaceSharedMapping(name, sizeof(InstanceBlock))) {
             auto* freshBlock = static_cast<InstanceBlock*>(platform::mapSharedView(*fresh));
@@ -54,6 +58,10 @@ bool openBlock(Launcher& launcher, const std::string& name, bool holdingTurn) {
             mapping = std::move(fresh);
             block = freshBlock;
             existed = false;
+            if (trace::enabled()) {
+                trace::line("instance", "took over the block of process " + std::to_string(staleProcess) +
+                                            ", which no longer runs this executable");
+            }
         }
     }
     launcher.instanceMapping = std::move(mapping);
@@ -90,10 +98,14 @@ bool handOver(Launcher& launcher, const std::string& name) {
                                      platform::currentThreadId())) {
         return false;
     }
-    // The caller keeps the turn, and so the block, until the listener has copied the arguments.
-    if (acknowledgement) {
-        platform::waitForAcknowledgement(*acknowledgement, block.firstProcessId,
-                                         acknowledgementTimeoutMs);
+    // The caller keeps the turn, and so the argument area, until the listener has copied the
+    // arguments, however long the first instance takes: a start that let go earlier would leave
+    // a request that the next start's arguments could answer. Only the first one's end stops it.
+    if (acknowledgement &&
+        !platform::waitForAcknowledgement(*acknowledgement, block.firstProcessId,
+                                          platform::waitWithoutLimit) &&
+        trace::enabled()) {
+        trace::line("instance", "the first instance ended before it took the arguments");
     }
     return true;
 }
@@ -157,16 +169,28 @@ bool setUpSingleInstance(Launcher& launcher) {
         return true;
     }
     // Held until this start is settled: a first instance publishes everything before anyone reads
-    // the block, and later instances write the block one at a time.
+    // the block, and later instances write the block one at a time. The holder waits only for a
+    // first instance that still runs, so the turn comes as soon as that one takes its requests.
     const platform::InstanceTurnPtr turn =
-        platform::acquireInstanceTurn(name + instanceTurnSuffix, instanceTurnTimeoutMs);
+        platform::acquireInstanceTurn(name + instanceTurnSuffix, platform::waitWithoutLimit);
+    if (!turn && trace::enabled()) trace::line("instance", "going on without the turn");
     if (!openBlock(launcher, name, turn != nullptr)) {
+        if (trace::enabled()) trace::line("instance", "no shared block; an ordinary launch");
         switchOff(launcher);
         return true;
     }
     if (launcher.isFirstInstance) {
-        if (!startFirstInstance(launcher, name)) switchOff(launcher);
+        if (!startFirstInstance(launcher, name)) {
+            if (trace::enabled()) trace::line("instance", "first instance could not listen; an ordinary launch");
+            switchOff(launcher);
+            return true;
+        }
+        if (trace::enabled()) trace::line("instance", "first instance");
         return true;
+    }
+    if (trace::enabled()) {
+        trace::line("instance", "later instance; the first is process " +
+                                    std::to_string(launcher.instanceView->firstProcessId));
     }
     return handOver(launcher, name);
 }
@@ -183,8 +207,14 @@ std::uint32_t runListener(void* raw) {
         request->replyMessage = block.requestMessage;
         request->arguments = unpackArguments(block.argumentArea);
         request->launcher = &launcher;
-        if (launcher.instanceAcknowledgement) {
-            platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam);
+        if (launcher.instanceAcknowledgement &&
+            !platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam)) {
+            if (trace::enabled()) {
+                trace::line("instance", "dropped the request of thread " + std::to_string(message.wParam) +
+                                            ", whose start has gone");
+            }
+            delete request;
+            continue;
         }
         // The worker owns the record; its thread handle is not kept.
         if (!platform::startThread(0, handleRequest, request)) delete request;
@@ -242,7 +272,7 @@ void endSingleInstance(Launcher& launcher) {
         // Starts that come meanwhile wait until the listener and the block are gone, and then
         // find no first instance instead of one that no longer answers.
         if (launcher.isFirstInstance && currentInstanceName(name)) {
-            turn = platform::acquireInstanceTurn(name + instanceTurnSuffix, instanceTurnTimeoutMs);
+            turn = platform::acquireInstanceTurn(name + instanceTurnSuffix, teardownTurnTimeoutMs);
         }
         if (launcher.isFirstInstance && launcher.instanceListenerThread) {
             const std::uint32_t listener = launcher.instanceView->listenerThreadId;

@@ -23,10 +23,10 @@ inline constexpr const char* mainStartedEventSuffix = "_upr_evt";
 inline constexpr const char* instanceTurnSuffix = "_upr_mtx";
 /// Suffix of the listener's acknowledgement that it has copied a request's arguments.
 inline constexpr const char* acknowledgementSuffix = "_upr_ack";
-/// How long a start waits for its turn and a later instance for the acknowledgement: long enough
-/// for a busy machine, short enough that a hung process cannot hold everyone up for good.
-inline constexpr std::uint32_t instanceTurnTimeoutMs = 30000;
-inline constexpr std::uint32_t acknowledgementTimeoutMs = 10000;
+/// How long an ending first instance waits for its turn: a later start that holds it is waiting
+/// for this very process's listener, which still answers; one that never lets go is not waited for
+/// beyond this.
+inline constexpr std::uint32_t teardownTurnTimeoutMs = 30000;
 /// A later instance's result when the first process's exit code cannot be learnt.
 inline constexpr std::int32_t unknownFirstInstanceResult = -1;
 

@@ -28,11 +28,51 @@ inline constexpr const char* singleInstance = "Single Instance";
 inline constexpr const char* classPath = "Class Path";
 inline constexpr const char* embeddedJar = "Embedded Jar";
 inline constexpr const char* virtualMachineParameters = "Virtual Machine Parameters";
+inline constexpr const char* startupCache = "Startup Cache";
 inline constexpr const char* outputFile = "Output File";
 inline constexpr const char* errorFile = "Error File";
 inline constexpr const char* cmd = "Cmd";
 inline constexpr const char* splashScreen = "Splash Screen";
 inline constexpr const char* splashScreenShadow = "Splash Screen Shadow";
 inline constexpr const char* preferNativeSplash = "Preffer Native Splash Screen";
+
+struct SettingKey {
+    const char* section;
+    const char* key;
+};
+
+/// Every key the launcher reads, with the section it is read from (its "+" section included).
+/// docs/configuration.md describes exactly these; a unit test holds the two together.
+inline constexpr SettingKey allSettingKeys[] = {
+    {productInformation, productCode},
+    {productInformation, productName},
+    {javaRuntimeEnvironment, minimumVersion},
+    {javaRuntimeEnvironment, maximumVersion},
+    {javaRuntimeEnvironment, preferredVersions},
+    {javaRuntimeEnvironment, jrePath},
+    {javaRuntimeEnvironment, jvmType},
+    {javaRuntimeEnvironment, jvmSource},
+    {javaRuntimeEnvironment, vmProvider},
+    {javaRuntimeEnvironment, mainClass},
+    {javaRuntimeEnvironment, systemPath},
+    {javaRuntimeEnvironment, libraryPath},
+    {javaRuntimeEnvironment, virtualMachineParameters},
+    {javaRuntimeEnvironment, startupCache},
+    {classPathSection, classPath},
+    {application, applicationType},
+    {application, failureCheck},
+    {application, overrideWorkingDir},
+    {application, singleInstance},
+    {application, embeddedJar},
+    {application, outputFile},
+    {application, errorFile},
+    {application, cmd},
+    {display, splashScreen},
+    {display, splashScreenShadow},
+    {display, preferNativeSplash},
+};
+
+inline constexpr const char* allSections[] = {productInformation, javaRuntimeEnvironment, application,
+                                              classPathSection, display};
 
 }  // namespace qn::keys

@@ -2,8 +2,9 @@
 // Kernel objects of the single-instance channel between processes of one executable: the named
 // shared block, the main-started event, thread messages, the turn that keeps later instances
 // apart, the listener's acknowledgement, and the first process as seen from a later one. Each
-// backend maps these onto its own system: Win32 objects and thread queues, or POSIX shared
-// memory and abstract Unix sockets.
+// backend maps these onto its own system: Win32 objects and thread queues in the user's session,
+// or files and Unix sockets in a folder only the user can reach. Either way one user's starts
+// never meet another user's.
 
 #include <cstddef>
 #include <cstdint>
@@ -69,8 +70,11 @@ void unmapSharedView(SharedMapping& mapping);
 
 // --- Keeping later instances apart --------------------------------------------------------------
 
-/// Waits up to `timeoutMs` for this process's turn at the named channel. A turn left by a process
-/// that died is free. Null when the time ran out or the turn cannot be had.
+/// A time-out that never runs out (INFINITE).
+inline constexpr std::uint32_t waitWithoutLimit = 0xFFFFFFFFu;
+
+/// Waits up to `timeoutMs` (or without limit) for this process's turn at the named channel. A
+/// turn left by a process that died is free. Null when the time ran out or the turn cannot be had.
 InstanceTurnPtr acquireInstanceTurn(const std::string& name, std::uint32_t timeoutMs);
 /// First instance: what its listener signals once it has copied a request's arguments.
 AcknowledgementPtr createAcknowledgement(const std::string& name);
@@ -78,10 +82,11 @@ AcknowledgementPtr createAcknowledgement(const std::string& name);
 AcknowledgementPtr openAcknowledgement(const std::string& name);
 /// Later instance, before it posts: forgets an acknowledgement that was meant for an earlier one.
 void clearAcknowledgement(Acknowledgement& acknowledgement);
-/// Listener: the arguments of the request of `requesterThreadId` have been copied.
-void acknowledge(Acknowledgement& acknowledgement, std::uint32_t requesterThreadId);
+/// Listener: the arguments of the request of `requesterThreadId` have been copied. False when that
+/// requester has gone: what was copied may be a later start's arguments, so the request is dropped.
+bool acknowledge(Acknowledgement& acknowledgement, std::uint32_t requesterThreadId);
 /// Later instance, after posting: true when acknowledged; false when the first process ended or
-/// the time ran out.
+/// the time (which may be waitWithoutLimit) ran out.
 bool waitForAcknowledgement(Acknowledgement& acknowledgement, std::uint32_t firstProcessId,
                             std::uint32_t timeoutMs);
 

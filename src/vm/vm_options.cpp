@@ -13,6 +13,7 @@
 #include "runtime/runtime_search.h"
 #include "vm/environment.h"
 #include "vm/launcher_error.h"
+#include "vm/startup_cache.h"
 
 namespace qn {
 
@@ -383,6 +384,7 @@ bool assembleVmOptions(Launcher& launcher) {
     }
     launcher.vmOptions.push_back(classPathOption + classPathItems);
     for (const std::string& option : options) launcher.vmOptions.push_back(expandEnvironment(option));
+    addStartupCacheOptions(launcher, reader);
 
     launcher.outputFile = reader.read(keys::application, keys::outputFile);
     if (!launcher.outputFile.empty()) launcher.outputFile = expandEnvironment(launcher.outputFile);

@@ -1,7 +1,9 @@
 """Single-instance coordination between real launcher processes with a real JDK: what reaches
 secondaryMain, the exit code of a later start, starts that run on their own, a burst of later
-starts, and that nothing stays behind in /dev/shm or among the abstract sockets."""
+starts, a first instance that is stopped for a long while, and that nothing stays behind in the
+user's channel folder or among the sockets."""
 
+import os
 import shutil
 import signal
 import struct
@@ -22,34 +24,57 @@ def fnv1a(text):
     return value
 
 
+def install(folder, main_class, application=("Single Instance=yes",)):
+    """The launcher as `app` in `folder` with its ini and its own copy of the fixture classes, so
+    that any user who may read the folder can run it."""
+    require(LAUNCHER.exists(), f"{LAUNCHER} (cmake --build --preset linux)")
+    require((CLASSES / "InstanceVoidApp.class").exists(), f"{CLASSES}/InstanceVoidApp.class")
+    require((JDK_HOME / "bin" / "java").exists(), f"a JDK at {JDK_HOME}")
+    folder.mkdir(parents=True)
+    exe = folder / "app"
+    shutil.copyfile(LAUNCHER, exe)
+    exe.chmod(0o755)
+    shutil.copytree(CLASSES, folder / "classes")
+    # No performance data files: nothing of a test user's run stays in /tmp.
+    ini = ["[Java Runtime Environment]", f"Main Class={main_class}", f"JRE Path={JDK_HOME}",
+           "Virtual Machine Parameters=-XX:-UsePerfData",
+           "[Class Path]", f"Class Path={folder / 'classes'}", "[Application]"] + list(application)
+    (folder / "app.ini").write_text("\n".join(ini) + "\n")
+    return exe
+
+
+def private_folder(path, uid=None):
+    path.mkdir(mode=0o700)
+    if uid is not None:
+        os.chown(path, uid, -1)
+    path.chmod(0o700)
+    return path
+
+
+def block_name(instance_name):
+    return "%016x.block" % fnv1a(instance_name)
+
+
 class App:
     """The launcher copied as `app` into its own folder with app.ini; the Java side talks through
-    the folder QN_INSTANCE_DIR."""
+    the folder QN_INSTANCE_DIR. Its runtime folder is a fresh one of its own, so the channel's
+    files of this test are the only ones in it."""
 
     def __init__(self, root, main_class, application=("Single Instance=yes",), name="app"):
-        require(LAUNCHER.exists(), f"{LAUNCHER} (cmake --build --preset linux)")
-        require((CLASSES / "InstanceVoidApp.class").exists(), f"{CLASSES}/InstanceVoidApp.class")
-        require((JDK_HOME / "bin" / "java").exists(), f"a JDK at {JDK_HOME}")
         self.folder = Path(root) / name
-        self.folder.mkdir(parents=True)
-        self.exe = self.folder / "app"
-        shutil.copyfile(LAUNCHER, self.exe)
-        self.exe.chmod(0o755)
-        ini = ["[Java Runtime Environment]", f"Main Class={main_class}", f"JRE Path={JDK_HOME}",
-               "[Class Path]", f"Class Path={CLASSES}", "[Application]"] + list(application)
-        (self.folder / "app.ini").write_text("\n".join(ini) + "\n")
+        self.exe = install(self.folder, main_class, application)
         self.talk = Path(root) / (name + "-talk")
         self.talk.mkdir()
-        self.env = utf8_env(QN_INSTANCE_DIR=str(self.talk))
+        runtime = private_folder(Path(root) / (name + "-run"))
+        self.channel = runtime / "qnlauncher"
+        self.env = utf8_env(QN_INSTANCE_DIR=str(self.talk), XDG_RUNTIME_DIR=str(runtime))
         self.instance_name = str(self.exe.resolve()).replace("/", "_")
-        self.thread_ids = set()
 
     # --- processes ---
 
     def start(self, *args):
         process = subprocess.Popen([str(self.exe)] + list(args), cwd=self.folder, env=self.env,
                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.thread_ids.add(process.pid)  # a later instance's main thread has the process's id
         return process
 
     def start_first(self, *args):
@@ -104,26 +129,30 @@ class App:
 
     # --- what the system holds ---
 
-    def shm(self):
-        return Path("/dev/shm") / self.instance_name
+    def block(self):
+        """The block in the channel folder; where a launcher of before kept it, if it is there."""
+        block = self.channel / block_name(self.instance_name)
+        earlier = Path("/dev/shm") / self.instance_name
+        return earlier if not block.exists() and earlier.exists() else block
 
     def remember_listener(self):
-        block = self.shm().read_bytes()
+        block = self.block().read_bytes()
         assert len(block) == 1052, len(block)
+        assert self.block().stat().st_mode & 0o077 == 0, oct(self.block().stat().st_mode)
         listener, first_pid, message = struct.unpack_from("<III", block, 0)
         assert listener and first_pid and 0xC000 <= message <= 0xFFFF, (listener, first_pid, message)
-        self.thread_ids.add(listener)
 
     def leftovers(self):
+        """Whatever of the channel outlives its processes, but for the lock files, which may stay."""
         found = []
-        if self.shm().exists():
-            found.append(str(self.shm()))
-        names = {f"@qnlauncher/thread/{tid}" for tid in self.thread_ids}
-        names.add("@qnlauncher/turn/%016x" % fnv1a(self.instance_name + "_upr_mtx"))
+        if self.channel.exists():
+            found += [str(entry) for entry in self.channel.iterdir() if entry.suffix != ".lock"]
+        if (Path("/dev/shm") / self.instance_name).exists():
+            found.append("/dev/shm/" + self.instance_name)
         with open("/proc/net/unix") as table:
             for line in table.readlines()[1:]:
                 fields = line.split()
-                if len(fields) >= 8 and fields[7] in names:
+                if len(fields) >= 8 and fields[7].startswith(str(self.channel)):
                     found.append(fields[7])
         return found
 
@@ -282,7 +311,7 @@ def test_single_instance_other_than_yes_or_a_service_runs_every_start():
                 codes = [p.wait(timeout=START_TIMEOUT) for p in (first, second)]
             assert codes == [0, 0], (application, codes)
             assert sorted(app.mains()) == ["void 1|78", "void 1|79"], app.mains()
-            assert not app.shm().exists()
+            assert not app.channel.exists(), list(app.channel.iterdir())
 
 
 def test_copies_in_two_folders_both_run():
@@ -308,7 +337,7 @@ def test_a_crashed_first_instance_is_replaced_by_the_next_start():
         crashed = app.start_first("old")
         crashed.send_signal(signal.SIGKILL)
         crashed.wait(timeout=20)
-        assert app.shm().exists(), "the killed process could not remove its block"
+        assert app.block().exists(), "the killed process could not remove its block"
         (app.talk / "main-started").unlink()
         first = app.start_first("new")
         processes.append(first)
@@ -338,6 +367,34 @@ def test_fifty_later_starts_at_once_each_arrive_once_with_their_own_result():
         assert len(calls) == 50, len(calls)
         assert sorted(calls, key=lambda c: int(c[0][5:])) == [expected[i] for i in range(1, 51)]
         assert first.poll() is None, "the first instance keeps running"
+        assert app.stop_first(first) == 0
+
+    with_app("InstanceIntApp", body)
+
+
+def test_a_first_instance_stopped_for_long_serves_each_later_start_with_its_own_arguments():
+    # Longer than any time the launcher allows itself anywhere.
+    stopped_for = 35
+
+    def body(app, processes):
+        first = app.start_first()
+        processes.append(first)
+        first.send_signal(signal.SIGSTOP)
+        try:
+            laters = []
+            for i in (1, 2, 3):
+                later = app.start(f"code={10 + i}", f"start {i}")
+                laters.append((i, later))
+                processes.append(later)
+                time.sleep(1)
+            time.sleep(stopped_for)
+            assert all(later.poll() is None for _, later in laters), "they wait while the first lives"
+        finally:
+            first.send_signal(signal.SIGCONT)
+        for i, later in laters:
+            out, err = later.communicate(timeout=60)
+            assert later.returncode == 10 + i, (i, later.returncode, err.decode("utf-8", "replace"))
+        assert sorted(app.calls()) == [[f"code={10 + i}", f"start {i}"] for i in (1, 2, 3)], app.calls()
         assert app.stop_first(first) == 0
 
     with_app("InstanceIntApp", body)

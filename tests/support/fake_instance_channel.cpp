@@ -101,7 +101,8 @@ void unmapSharedView(SharedMapping& mapping) {
     mapping.view = nullptr;
 }
 
-InstanceTurnPtr acquireInstanceTurn(const std::string& name, std::uint32_t) {
+InstanceTurnPtr acquireInstanceTurn(const std::string& name, std::uint32_t timeoutMs) {
+    channel().turnTimeouts.push_back(timeoutMs);
     if (channel().refuseTurns) return nullptr;
     channel().turns.push_back(name);
     channel().log.push_back("turn");
@@ -120,14 +121,17 @@ AcknowledgementPtr openAcknowledgement(const std::string&) {
 
 void clearAcknowledgement(Acknowledgement&) { channel().log.push_back("ack-clear"); }
 
-void acknowledge(Acknowledgement&, std::uint32_t requesterThreadId) {
+bool acknowledge(Acknowledgement&, std::uint32_t requesterThreadId) {
+    if (channel().goneRequesters.count(requesterThreadId) != 0) return false;
     channel().acknowledged.push_back(requesterThreadId);
     channel().log.push_back("ack");
+    return true;
 }
 
-bool waitForAcknowledgement(Acknowledgement&, std::uint32_t, std::uint32_t) {
+bool waitForAcknowledgement(Acknowledgement&, std::uint32_t, std::uint32_t timeoutMs) {
     channel().log.push_back(channel().turnsHeld > 0 ? "ack-wait" : "ack-wait-without-turn");
-    return true;
+    channel().acknowledgementTimeouts.push_back(timeoutMs);
+    return channel().firstTakesArguments;
 }
 
 std::uint32_t registerMessage(const std::string&) { return channel().registeredMessage; }

@@ -33,6 +33,8 @@ struct FakeChannel {
     bool refuseAllEvents = false;
     bool refuseTurns = false;
     bool firstAcknowledges = true;
+    bool firstTakesArguments = true;         // false: the first process ends before it acknowledges
+    std::set<std::uint32_t> goneRequesters;  // requester threads that have ended
     bool refusePosts = false;
     bool refuseListener = false;
     std::uint32_t registeredMessage = 0xC0DE;
@@ -43,6 +45,8 @@ struct FakeChannel {
 
     std::vector<std::string> events;  // names of the events created ("" for unnamed)
     std::vector<std::string> turns;   // names of the turns taken
+    std::vector<std::uint32_t> turnTimeouts;            // of every attempt, also refused ones
+    std::vector<std::uint32_t> acknowledgementTimeouts;
     int turnsHeld = 0;
     std::vector<std::string> log;  // channel calls in order: "turn", "post", "ack-wait", ...
     std::vector<FakePost> posts;

@@ -61,6 +61,14 @@ struct FakeSystem {
     std::vector<std::string> runtimeDialogEvents;  // "<folder> -> <library>", "ok ignored", ...
     std::vector<std::string> exceptionQuestions;   // display text of every exception question
     bool stopAfterException = false;
+    // The startup cache's file operations (fake_cache_files.cpp).
+    std::map<std::string, std::int64_t> fileTimes;  // modification times; absent reads as 0
+    std::int64_t now = 0;
+    std::set<std::string> unwritableFolders;         // nothing can be made inside these
+    std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
+    std::vector<std::string> quietRuns;  // "<program> <arguments...>" of every helper run
+    // Plays a helper run: may add files; its result is the exit code (nothing: not started).
+    std::function<std::optional<int>(const std::string&, const std::vector<std::string>&)> onQuietRun;
 };
 
 /// The fake system of the current test, reset by reset().

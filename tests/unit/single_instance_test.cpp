@@ -170,6 +170,23 @@ TEST(SetUpSingleInstance, LaterInstanceHandsOverWithItsQueueReadyAndWaitsForTheC
     EXPECT_LT(indexOf(log, "post"), indexOf(log, "ack-wait"));
     EXPECT_LT(indexOf(log, "ack-wait"), indexOf(log, "turn-released"));
     EXPECT_EQ(0, fake::channel().turnsHeld);
+    // However slow the first instance is, neither wait gives up while it lives: a start that let
+    // go of the turn early would leave a request that the next start's arguments could answer.
+    EXPECT_EQ(std::vector<std::uint32_t>{platform::waitWithoutLimit}, fake::channel().turnTimeouts);
+    EXPECT_EQ(std::vector<std::uint32_t>{platform::waitWithoutLimit},
+              fake::channel().acknowledgementTimeouts);
+}
+
+TEST(SetUpSingleInstance, AFirstInstanceThatEndsBeforeTakingTheArgumentsLeavesTheLaterOneWaiting) {
+    writeIni("Single Instance=yes\r\n");
+    runningFirstInstance();
+    fake::channel().firstTakesArguments = false;
+    Launcher launcher;
+    launcher.arguments = {"x"};
+    // Its end, and so its exit code, is what the run phase then waits for.
+    EXPECT_TRUE(setUpSingleInstance(launcher));
+    EXPECT_TRUE(launcher.isSecondaryInstance());
+    EXPECT_EQ(0, fake::channel().turnsHeld);
 }
 
 TEST(SetUpSingleInstance, LaterInstanceFailsWithoutContactWhenArgumentsDoNotFit) {
@@ -239,6 +256,18 @@ TEST(SetUpSingleInstance, StaleBlockOfADeadFirstInstance) {
             EXPECT_EQ((std::vector<fake::FakePost>{{77, kMessage, 40}}), fake::channel().posts);
         }
     }
+}
+
+TEST(SetUpSingleInstance, ABlockNamingThisVeryProcessIsStale) {
+    // The dead first instance's process id has been given to this start.
+    writeIni("Single Instance=yes\r\n");
+    runningFirstInstance(4000);
+    fake::channel().replaceableBlocks = true;
+    Launcher launcher;
+    EXPECT_TRUE(setUpSingleInstance(launcher));
+    EXPECT_TRUE(launcher.isFirstInstance);
+    EXPECT_TRUE(fake::channel().posts.empty());
+    EXPECT_EQ(41u, blockOf().listenerThreadId);
 }
 
 TEST(SetUpSingleInstance, WithoutTheTurnALaterInstanceStillHandsOver) {
@@ -601,6 +630,26 @@ TEST_F(Worker, ListenerCopiesEachRequestWhenItArrives) {
     EXPECT_EQ(1u, fake::channel().queue.size()) << "nothing is read after the quit message";
 }
 
+TEST_F(Worker, ListenerDropsTheRequestOfAStartThatHasGone) {
+    // Start 501 ended after posting; start 502 then wrote its own list. Only 502 may get it.
+    fake::channel().blocks[kName].assign(sizeof(InstanceBlock), 0);
+    InstanceBlock& block = blockOf();
+    block.requestMessage = kMessage;
+    launcher.instanceView = &block;
+    launcher.instanceAcknowledgement = platform::createAcknowledgement("ack");
+    fake::system().deferThreads = true;
+    fake::channel().goneRequesters = {501};
+    ASSERT_TRUE(packArguments({"of 502"}, block.argumentArea));
+    fake::channel().queue = {{kMessage, 501}, {kMessage, 502}};
+    runListener(&launcher);
+
+    EXPECT_EQ(std::vector<std::uint32_t>{502}, fake::channel().acknowledged);
+    ASSERT_EQ(1u, fake::system().deferredThreads.size());
+    for (const auto& [body, parameter] : fake::system().deferredThreads) body(parameter);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"of 502"}}), fakeJava.secondaryCalls);
+    EXPECT_EQ((std::vector<fake::FakePost>{{502, kMessage, 0}}), fake::channel().posts);
+}
+
 TEST_F(Worker, ListenerDropsTheRequestWhenNoWorkerStarts) {
     fake::channel().blocks[kName].assign(sizeof(InstanceBlock), 0);
     blockOf().requestMessage = kMessage;
@@ -623,6 +672,8 @@ TEST(EndSingleInstance, FirstInstanceStopsItsListenerUnderTheTurn) {
     endSingleInstance(launcher);
     EXPECT_EQ((std::vector<std::uint32_t>{41, 41, 41}), fake::channel().quitPosts);
     EXPECT_EQ((std::vector<std::string>{"turn", "unmap", "turn-released"}), fake::channel().log);
+    // A later start that never lets go of the turn does not keep this process from ending.
+    EXPECT_EQ(teardownTurnTimeoutMs, fake::channel().turnTimeouts.back());
     EXPECT_EQ(nullptr, launcher.instanceView);
     EXPECT_EQ(nullptr, launcher.instanceMapping);
     EXPECT_EQ(nullptr, launcher.instanceListenerThread);

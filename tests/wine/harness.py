@@ -26,6 +26,8 @@ PREFIX = BINARY_DIR / "wineprefix"
 DRIVE_C = PREFIX / "drive_c"
 APPS_DIR = DRIVE_C / "qn-tests"
 SESSION_FILE = BINARY_DIR / "wine-session.json"
+# Pictures of what the user sees, for the documentation (docs/images holds the current ones).
+SCREENSHOTS = Path(os.environ.get("QN_SCREENSHOTS", BINARY_DIR / "screenshots"))
 
 WINELOADER = Path("/usr/lib/wine/wine64")
 WINESERVER = Path("/usr/lib/wine/wineserver")
@@ -254,6 +256,32 @@ def session_env():
 
 
 # --- Application folders ---------------------------------------------------------------------------
+
+def screenshot(name):
+    """The whole Xvfb screen as SCREENSHOTS/name.png."""
+    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
+    target = SCREENSHOTS / f"{name}.png"
+    subprocess.run(["import", "-display", session_env()["DISPLAY"], "-window", "root", str(target)],
+                   check=True, timeout=60)
+    return target
+
+
+def crop(picture, rect, margin=0):
+    """Cuts a screenshot down to a window's screen rectangle (left, top, right, bottom) and a margin
+    around it, within the screen; gives the picture's new size."""
+    left, top, right, bottom = rect
+    left, top = max(left - margin, 0), max(top - margin, 0)
+    width, height = right + margin - left, bottom + margin - top
+    subprocess.run(["convert", str(picture), "-crop", f"{width}x{height}+{left}+{top}", "+repage",
+                    str(picture)], check=True, timeout=60)
+    return picture_size(picture)
+
+
+def picture_size(picture):
+    out = subprocess.run(["identify", "-format", "%w %h", str(picture)], check=True, timeout=60,
+                         capture_output=True, text=True).stdout
+    return tuple(int(n) for n in out.split())
+
 
 def ini_text(sections):
     """An ini from {section: {key: value}} (or a ready text), with CR LF line ends."""

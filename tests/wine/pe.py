@@ -155,3 +155,89 @@ def dialog_template(data):
             "id": control_id, "class": control_class, "text": title, "style": style,
             "ex_style": ex_style, "rect": (x, y, cx, cy)})
     return dialog
+
+
+RT_VERSION = 16
+
+
+def _version_node(data, position):
+    """One VS_VERSIONINFO-style node: (key, value bytes, wType, children, end)."""
+    length, value_length, value_type = struct.unpack_from("<HHH", data, position)
+    end = position + length
+    key_end = position + 6
+    while struct.unpack_from("<H", data, key_end)[0] != 0:
+        key_end += 2
+    key = data[position + 6:key_end].decode("utf-16-le")
+    cursor = (key_end + 2 + 3) & ~3
+    # wValueLength counts characters for text values, bytes for binary ones.
+    size = value_length * 2 if value_type == 1 else value_length
+    value = data[cursor:cursor + size]
+    cursor = (cursor + size + 3) & ~3
+    children = []
+    while cursor < end:
+        child = _version_node(data, cursor)
+        children.append(child)
+        cursor = (child[4] + 3) & ~3
+    return key, value, value_type, children, end
+
+
+def version_info(image):
+    """The version resource: {"fixed": {...}, "strings": {table: {name: text}}, "translations": [...]}."""
+    languages = image.resources().get(RT_VERSION, {}).get(1)
+    if not languages:
+        return None
+    data = next(iter(languages.values()))
+    key, value, _, children, _ = _version_node(data, 0)
+    if key != "VS_VERSION_INFO":
+        raise ValueError(f"version resource starts with {key!r}")
+    signature, _, file_ms, file_ls, product_ms, product_ls, _, flags, os_kind, file_type = \
+        struct.unpack_from("<IIIIIIIIII", value, 0)
+    if signature != 0xFEEF04BD:
+        raise ValueError("no VS_FIXEDFILEINFO signature")
+
+    def numbers(ms, ls):
+        return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+    info = {"fixed": {"file_version": numbers(file_ms, file_ls),
+                      "product_version": numbers(product_ms, product_ls),
+                      "flags": flags, "os": os_kind, "type": file_type},
+            "strings": {}, "translations": []}
+    for child_key, _, _, grandchildren, _ in children:
+        if child_key == "StringFileInfo":
+            for table, _, _, entries, _ in grandchildren:
+                info["strings"][table] = {
+                    name: text.decode("utf-16-le").rstrip("\0") for name, text, _, _, _ in entries}
+        elif child_key == "VarFileInfo":
+            for _, text, _, _, _ in grandchildren:
+                info["translations"] += [struct.unpack_from("<HH", text, i)
+                                         for i in range(0, len(text), 4)]
+    return info
+
+
+def icons(image):
+    """The first icon group as [(width, height, bit count, image bytes)], in the group's order."""
+    tree = image.resources()
+    groups = tree.get(RT_GROUP_ICON, {})
+    if not groups:
+        return []
+    group = next(iter(next(iter(groups.values())).values()))
+    count = struct.unpack_from("<H", group, 4)[0]
+    found = []
+    for i in range(count):
+        width, height, _, _, _, bits, _, icon_id = struct.unpack_from("<BBBBHHIH", group, 6 + 14 * i)
+        data = next(iter(tree[RT_ICON][icon_id].values()))
+        found.append((width or 256, height or 256, bits, data))
+    return found
+
+
+def icon_file(path):
+    """The images of an .ico file in the same form as icons()."""
+    data = open(path, "rb").read()
+    reserved, kind, count = struct.unpack_from("<HHH", data, 0)
+    if (reserved, kind) != (0, 1):
+        raise ValueError(f"{path}: not an icon file")
+    found = []
+    for i in range(count):
+        width, height, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
+        found.append((width or 256, height or 256, bits, data[offset:offset + size]))
+    return found

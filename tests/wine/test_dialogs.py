@@ -9,7 +9,8 @@ import threading
 import time
 from pathlib import Path
 
-from harness import ANSI, EXIT_FAILURE, WIN64_DIR, make_app, run, session_env, windows_path
+from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, WIN64_DIR, crop, make_app, run, screenshot,
+                     windows_path)
 
 STANDIN = WIN64_DIR / "tests" / "standin"  # holds bin\client\jvm.dll only
 MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
@@ -17,7 +18,6 @@ MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  downlo
 MESSAGE_206 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
                "with a server JVM (%s) from:")
 PRODUCT = {"Product Name": "My Tool: Pro", "Product Code": "{0A1B}"}
-SCREENSHOTS = Path(os.environ.get("QN_SCREENSHOTS", WIN64_DIR.parent / "linux" / "screenshots"))
 
 
 # --- Missing runtime ---------------------------------------------------------------------------
@@ -288,15 +288,6 @@ def test_a_failing_print_stack_trace_shows_what_it_wrote_or_nothing():
     assert result.dialogs == [] and result.exit_code == 0, result.describe()
 
 
-def screenshot(name):
-    """The whole Xvfb screen as SCREENSHOTS/name.png."""
-    SCREENSHOTS.mkdir(parents=True, exist_ok=True)
-    target = SCREENSHOTS / f"{name}.png"
-    subprocess.run(["import", "-display", session_env()["DISPLAY"], "-window", "root", str(target)],
-                   check=True, timeout=60)
-    return target
-
-
 def run_with_screenshot(target, steps_before, steps_after, name, timeout=40):
     """Runs the steps, takes a screenshot between the two groups, and gives the result."""
     folder = target.app.folder
@@ -347,21 +338,41 @@ def test_the_exception_dialog_grows_to_the_full_screen():
     assert picture.exists()
 
 
+def crop_to(picture, window):
+    """The screenshot cut to the window, which must fill it exactly."""
+    left, top, right, bottom = window.event["rect"]
+    assert right - left > 100 and bottom - top > 50, window.event["rect"]
+    assert crop(picture, window.event["rect"]) == (right - left, bottom - top)
+
+
+class Launch:
+    """Anything run_with_screenshot can drive: an app and a run of it with steps."""
+
+    def __init__(self, app, run_steps):
+        self.app = app
+        self.run = lambda steps, timeout: run_steps(steps)
+
+
 def test_screenshots_of_both_dialogs():
     app = ThrowingApp("exception_picture")
     result, picture = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog")
     assert result.exit_code == 0 and picture.exists()
+    crop_to(picture, exception_dialogs(result)[0])
 
     missing = NoRuntimeApp("missing_picture")
     runtime = runtime_copy(missing)
-
-    class Target:  # run_with_screenshot drives anything with .app and .run
-        app = missing.app
-
-        @staticmethod
-        def run(steps, timeout):
-            return missing.run(steps)
-
-    result, picture = run_with_screenshot(Target, ["window"] + browse(runtime), ["press:Cancel"],
-                                          "missing-runtime-dialog")
+    result, picture = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
+                                          ["press:Cancel"], "missing-runtime-dialog")
     assert result.exit_code == EXIT_FAILURE and picture.exists()
+    crop_to(picture, runtime_dialogs(result)[0])
+
+
+def test_screenshot_of_an_error_box():
+    app = make_app("error_picture", ini={"Java Runtime Environment": {"Minimum Version": "17"},
+                                         "Class Path": {"Class Path": "app.jar"}})
+    result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
+                                          ["window"], ["press:OK"], "error-box")
+    box = result.dialogs[0]
+    assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
+    assert result.exit_code == EXIT_FAILURE
+    crop_to(picture, box)

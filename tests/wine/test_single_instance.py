@@ -2,8 +2,11 @@
 main (in the stand-in runtime) keeps running, and later starts whose arguments reach its scripted
 secondaryMain and whose exit codes come back through the registered message."""
 
+import os
+import signal
 import threading
 import time
+from pathlib import Path
 
 from harness import EXIT_FAILURE, make_app, run
 from test_runtime_vm import home, parse_record
@@ -166,3 +169,56 @@ def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_co
     assert first.exit_code == 3, first.describe()
     assert results and results[0].exit_code == 3, results and results[0].describe()
     assert app.calls() == []
+
+
+def linux_processes_of(app):
+    """Linux process ids of the wine processes that run this app's executable (not the driver)."""
+    found = []
+    wanted = str(app.app.windows_exe).lower().encode()
+    for entry in Path("/proc").iterdir():
+        if not entry.name.isdigit():
+            continue
+        try:
+            command = (entry / "cmdline").read_bytes().lower()
+        except OSError:
+            continue
+        if wanted in command and b"qn_driver" not in command:
+            found.append(int(entry.name))
+    return found
+
+
+def test_a_first_instance_stopped_for_long_serves_each_later_start_with_its_own_arguments():
+    # Longer than any time the launcher allows itself anywhere.
+    stopped_for = 35
+    app = InstanceApp("instance_stopped", "secondaryMain=int\nsecondaryMain.result=first")
+
+    def body():
+        pids = linux_processes_of(app)
+        assert len(pids) == 1, pids
+        results, failures, threads = {}, [], []
+
+        def start(i):
+            try:
+                results[i] = app.later(f"{i} start-{i}")
+            except Exception as error:  # noqa: BLE001 - reported below
+                failures.append((i, error))
+
+        os.kill(pids[0], signal.SIGSTOP)
+        try:
+            for i in (11, 12, 13):
+                thread = threading.Thread(target=start, args=(i,))
+                thread.start()
+                threads.append(thread)
+                time.sleep(1)
+            time.sleep(stopped_for)
+            assert results == {} and failures == [], "they wait while the first lives"
+        finally:
+            os.kill(pids[0], signal.SIGCONT)
+        for thread in threads:
+            thread.join(START_TIMEOUT + 60)
+        assert failures == [], failures
+        for i in (11, 12, 13):
+            assert results[i].exit_code == i, (i, results[i].describe())
+        assert sorted(app.calls()) == [[str(i), f"start-{i}"] for i in (11, 12, 13)], app.calls()
+
+    with_first(app, body)

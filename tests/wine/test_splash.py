@@ -8,8 +8,8 @@ import threading
 import time
 from pathlib import Path
 
-from harness import (EXIT_FAILURE, WIN64_DIR, WINELOADER, make_app, run, session_env,
-                     windows_path)
+from harness import (EXIT_FAILURE, WIN64_DIR, WINELOADER, crop, make_app, run, screenshot,
+                     session_env, windows_path)
 
 PROBE = WIN64_DIR / "tests" / "qn_splash_probe.exe"
 STANDIN_HOMES = WIN64_DIR / "tests"
@@ -421,3 +421,49 @@ def test_failed_start_closes_the_native_splash_once():
     boxes = outcome.appeared("#32770")
     assert len(boxes) == 1 and boxes[0]["owner"] is None, outcome.describe()
     assert outcome.result.exit_code == EXIT_FAILURE, outcome.describe()
+
+
+def picture_pixels(picture, points):
+    """Colours of a picture file at the points."""
+    colours = []
+    for x, y in points:
+        out = subprocess.run(["convert", str(picture), "-format", f"%[fx:int(255*p{{{x},{y}}}.r)],"
+                              f"%[fx:int(255*p{{{x},{y}}}.g)],%[fx:int(255*p{{{x},{y}}}.b)]", "info:"],
+                             check=True, timeout=60, stdout=subprocess.PIPE).stdout.decode()
+        colours.append(tuple(int(v) for v in out.split(",")))
+    return colours
+
+
+def test_screenshot_of_a_splash():
+    app = standin_app("splash_picture", {"Splash Screen": "splash.bmp"})
+    # main runs until the picture is taken, however slow the machine is.
+    taken = app.path("taken.flag")
+    escaped = windows_path(taken).replace("\\", "\\\\")  # the script takes C escapes
+    app.write_file("standin.txt", f"main.waitFor={escaped}\n")
+    source = app.path("splash.bmp")
+    # A product-like picture of shapes only (text would need fonts the test machines may lack).
+    subprocess.run(["convert", "-size", "480x300", "gradient:#10375c-#1f6f8b",
+                    "-fill", "#f3c623", "-draw", "circle 100,150 100,95",
+                    "-fill", "#ffffff", "-draw", "rectangle 190,120 420,142",
+                    "-fill", "#cfe3ef", "-draw", "rectangle 190,162 360,174", str(source)],
+                   check=True, timeout=60)
+    margin = 24
+    shots = []
+
+    def take(shown):
+        try:
+            shots.append((screenshot("splash"), shown["rect"]))
+        finally:
+            taken.write_bytes(b"")
+
+    outcome = start(app, during=take)
+    assert outcome.result.exit_code == 0 and len(shots) == 1, outcome.describe()
+    picture, rect = shots[0]
+    assert rect == centred((1280, 1024), 480, 300), outcome.describe()
+    assert crop(picture, rect, margin) == (480 + 2 * margin, 300 + 2 * margin)
+    # The picture on the screen is the picture in the file, pixel for pixel where it matters.
+    points = [(100, 150), (300, 130), (250, 168), (20, 20), (470, 290)]
+    on_screen = picture_pixels(picture, [(x + margin, y + margin) for x, y in points])
+    in_file = picture_pixels(source, points)
+    for point, seen, expected in zip(points, on_screen, in_file):
+        assert close_to(seen, expected), (point, seen, expected)

@@ -1,6 +1,7 @@
 // Win32 backend of the single-instance channel: a named mapping of the paging file, named events
 // and a named mutex, a registered message posted between thread queues, and the first process's
-// handle.
+// handle. Names without a prefix live in the user's session and carry the creator's default
+// security, so other users neither see nor open them.
 
 #include "platform/instance_channel.h"
 
@@ -9,6 +10,7 @@
 namespace qn::platform {
 
 static_assert(sizeof(DWORD) == sizeof(std::uint32_t), "thread ids are written into the block");
+static_assert(waitWithoutLimit == INFINITE, "waits without limit are handed to the system as they are");
 
 class Event {
 public:
@@ -121,14 +123,22 @@ AcknowledgementPtr openAcknowledgement(const std::string& name) {
 
 void clearAcknowledgement(Acknowledgement& acknowledgement) { ResetEvent(acknowledgement.event.get()); }
 
-void acknowledge(Acknowledgement& acknowledgement, std::uint32_t) { SetEvent(acknowledgement.event.get()); }
+bool acknowledge(Acknowledgement& acknowledgement, std::uint32_t requesterThreadId) {
+    // A requester that has ended let go of its turn, so the block may hold the next start's
+    // arguments; that start must not take this signal as its own.
+    const win32::UniqueHandle requester(OpenThread(SYNCHRONIZE, FALSE, requesterThreadId));
+    if (!requester || WaitForSingleObject(requester.get(), 0) != WAIT_TIMEOUT) return false;
+    SetEvent(acknowledgement.event.get());
+    return true;
+}
 
 bool waitForAcknowledgement(Acknowledgement& acknowledgement, std::uint32_t firstProcessId,
                             std::uint32_t timeoutMs) {
     const win32::UniqueHandle first(OpenProcess(SYNCHRONIZE, FALSE, firstProcessId));
+    // Without the first process there is nothing to wait for, only a signal that came already.
+    if (!first) return WaitForSingleObject(acknowledgement.event.get(), 0) == WAIT_OBJECT_0;
     HANDLE objects[] = {acknowledgement.event.get(), first.get()};
-    const DWORD count = first ? 2 : 1;
-    return WaitForMultipleObjects(count, objects, FALSE, timeoutMs) == WAIT_OBJECT_0;
+    return WaitForMultipleObjects(2, objects, FALSE, timeoutMs) == WAIT_OBJECT_0;
 }
 
 // --- Thread messages ----------------------------------------------------------------------------

@@ -1,0 +1,102 @@
+"""scripts/setup against stand-ins for id, dpkg-query, sudo and apt-get: which packages each
+command installs, and what a user without root and without sudo is told."""
+
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+SETUP = Path(__file__).resolve().parents[2] / "scripts" / "setup"
+DEMO = ["cmake", "ninja-build", "g++", "openjdk-17-jdk-headless"]
+TEST_ONLY = ["python3", "libgtest-dev", "openjdk-17-jre", "g++-mingw-w64-x86-64-posix",
+             "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "xvfb", "xauth", "x11-utils",
+             "imagemagick", "xdotool"]
+
+FAKES = {
+    "id": 'echo "$FAKE_UID"',
+    # Installed are the packages named in FAKE_INSTALLED.
+    "dpkg-query": 'for p in $FAKE_INSTALLED; do [ "$p" = "${@: -1}" ] && { printf "install ok installed"; exit 0; }; done; exit 1',
+    "apt-get": 'echo "apt-get $* [uid=$FAKE_UID frontend=${DEBIAN_FRONTEND:-}]" >>"$FAKE_LOG"',
+    "sudo": 'echo "sudo" >>"$FAKE_LOG"; FAKE_UID=0 exec "$@"',
+}
+
+
+class Setup(unittest.TestCase):
+    def run_setup(self, *args, uid=1000, sudo=True, installed=()):
+        folder = Path(tempfile.mkdtemp(prefix="qn-setup-"))
+        self.addCleanup(subprocess.run, ["rm", "-rf", str(folder)])
+        bin_dir = folder / "bin"
+        bin_dir.mkdir()
+        for name, body in FAKES.items():
+            if name == "sudo" and not sudo:
+                continue
+            (bin_dir / name).write_text("#!/bin/bash\n" + body + "\n")
+            (bin_dir / name).chmod(0o755)
+        for tool in ("grep", "env", "bash"):
+            (bin_dir / tool).symlink_to(subprocess.check_output(["which", tool], text=True).strip())
+        log = folder / "log"
+        env = {"PATH": str(bin_dir), "FAKE_UID": str(uid), "FAKE_LOG": str(log),
+               "FAKE_INSTALLED": " ".join(installed)}
+        done = subprocess.run(["/bin/bash", str(SETUP), *args], env=env, capture_output=True,
+                              text=True, timeout=60)
+        calls = log.read_text().splitlines() if log.exists() else []
+        return done, calls
+
+    def installed_by(self, calls):
+        install = [c for c in calls if c.startswith("apt-get install")]
+        self.assertEqual(len(install), 1, calls)
+        words = install[0].split(" [")[0].split()
+        return [w for w in words[2:] if not w.startswith("-")], install[0]
+
+    def test_demo_installs_only_what_the_linux_demo_needs(self):
+        done, calls = self.run_setup("demo", uid=0)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, DEMO)
+
+    def test_the_default_installs_everything_the_tests_need(self):
+        for args in ((), ("all",)):
+            with self.subTest(args=args):
+                done, calls = self.run_setup(*args, uid=0)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                packages, _ = self.installed_by(calls)
+                self.assertEqual(sorted(packages), sorted(DEMO + TEST_ONLY))
+
+    def test_only_missing_packages_are_installed(self):
+        done, calls = self.run_setup("demo", uid=0, installed=["cmake", "g++"])
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, ["ninja-build", "openjdk-17-jdk-headless"])
+        self.assertIn("apt-get update -q [uid=0 frontend=noninteractive]", calls)
+
+    def test_nothing_missing_installs_nothing_even_without_root(self):
+        done, calls = self.run_setup("demo", uid=1000, sudo=False, installed=DEMO)
+        self.assertEqual((done.returncode, calls), (0, []), done.stderr)
+        self.assertIn("everything is installed", done.stdout)
+
+    def test_a_user_with_sudo_installs_through_it_noninteractively(self):
+        done, calls = self.run_setup("demo", uid=1000)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(calls.count("sudo"), 2, calls)
+        _, install = self.installed_by(calls)
+        self.assertTrue(install.endswith("[uid=0 frontend=noninteractive]"), install)
+
+    def test_without_root_and_sudo_one_line_says_what_to_run(self):
+        done, calls = self.run_setup("demo", uid=1000, sudo=False, installed=["cmake"])
+        self.assertEqual(done.returncode, 1)
+        self.assertEqual(calls, [])
+        lines = (done.stdout + done.stderr).splitlines()
+        self.assertEqual(len(lines), 1, lines)
+        command = lines[0].split("as root run: ", 1)[1]
+        self.assertEqual(command, "apt-get update && apt-get install -y --no-install-recommends "
+                                  "ninja-build g++ openjdk-17-jdk-headless")
+
+    def test_an_unknown_argument_is_refused(self):
+        done, calls = self.run_setup("everything", uid=0)
+        self.assertEqual((done.returncode, calls), (2, []))
+        self.assertIn("usage: scripts/setup [demo|all]", done.stderr)
+
+
+if __name__ == "__main__":
+    sys.exit(unittest.main())
