@@ -1,5 +1,7 @@
 #include "vm/vm_options.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 #include <limits>
@@ -357,6 +359,13 @@ std::uint32_t parseStackSize(const std::string& value) {
     return number * multiplier;
 }
 
+std::string javaCommandOption(const Launcher& launcher) {
+    std::string option = "-Dsun.java.command=" + launcher.mainClass;
+    std::replace(option.begin(), option.end(), '/', '.');
+    for (const std::string& argument : launcher.arguments) option += " " + argument;
+    return option;
+}
+
 bool assembleVmOptions(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
     if (file.empty()) return false;
@@ -373,6 +382,7 @@ bool assembleVmOptions(Launcher& launcher) {
     // Every item is a file, a folder or an absolute name, so the list never comes out empty.
     const std::string classPathItems = withoutEmptyItems(expandEnvironment(classPath));
 
+    const std::size_t classPathIndex = launcher.vmOptions.size();
     std::vector<std::string> options;
     for (const std::string& raw :
          splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
@@ -393,6 +403,10 @@ bool assembleVmOptions(Launcher& launcher) {
 
     launcher.extraArgumentsText = reader.read(keys::application, keys::cmd);
     appendExtraArguments(launcher);
+    // Monitoring tools name a VM by this property, as the runtime's own launcher sets it. Ahead of
+    // the user's options, so that one given there still wins; never expanded, like the arguments.
+    launcher.vmOptions.insert(launcher.vmOptions.begin() + static_cast<std::ptrdiff_t>(classPathIndex + 1),
+                              javaCommandOption(launcher));
     return true;
 }
 
