@@ -70,6 +70,11 @@ void reportEndDuringCreation() {
 }
 
 void JNICALL runtimeExitHook(jint code) {
+    // A program that calls System.exit ends the process inside the runtime, past the launcher's
+    // own last line; the runtime calls this hook first, so the trace still gets the exit code.
+    if (trace::enabled() && !creationWatch().creating.load()) {
+        trace::line("launcher", "exit code " + std::to_string(code) + " (the program ended the process)");
+    }
     // The runtime goes on to end the process with this code when the hook returns. An agent that
     // ends a start on purpose (code 0) is no failure.
     if (code != 0) reportEndDuringCreation();
@@ -101,6 +106,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
                     launcher.messageOwner);
         return false;
     }
+    if (trace::enabled()) trace::line("vm", "loaded " + launcher.jvmLibraryPath);
     return true;
 }
 
@@ -109,6 +115,10 @@ std::string creationFailureReason(jint result) {
     if (result <= JNI_ERR && result >= JNI_EINVAL) return loadText(IDS_JNI_ERR - 1 - result);
     return {};
 }
+
+namespace {
+
+}  // namespace
 
 bool createJavaVm(Launcher& launcher) {
     std::vector<JavaVMOption> options(launcher.vmOptions.size());
@@ -125,6 +135,10 @@ bool createJavaVm(Launcher& launcher) {
     args.nOptions = static_cast<jint>(options.size());
     args.options = options.data();
     args.ignoreUnrecognized = JNI_FALSE;
+    if (trace::enabled()) {
+        trace::line("vm", "creating the VM with " + std::to_string(options.size()) + " options");
+        for (const JavaVMOption& option : options) trace::line("option", option.optionString);
+    }
 
     // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.
     JavaVM* javaVm = nullptr;
@@ -144,6 +158,7 @@ bool createJavaVm(Launcher& launcher) {
     }
     launcher.javaVm = javaVm;
     launcher.jniEnv = jniEnv;
+    trace::line("vm", "created");
 
     redirectStandardStreams(launcher);
     return true;
