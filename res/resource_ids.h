@@ -28,6 +28,8 @@
 #define IDS_JNI_ENOMEM 228
 #define IDS_JNI_EEXIST 229
 #define IDS_JNI_EINVAL 230
+#define IDS_RUNTIME_IS_32_BIT 250
+#define IDS_RUNTIME_IS_64_BIT 251
 
 /* Application icon */
 #define IDI_APPLICATION_ICON 1

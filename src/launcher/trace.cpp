@@ -10,6 +10,8 @@ namespace {
 
 const auto processStart = std::chrono::steady_clock::now();
 
+std::vector<std::string>* captured = nullptr;
+
 struct Destination {
     std::FILE* file = nullptr;
     bool checked = false;
@@ -47,9 +49,15 @@ std::string escaped(std::string_view text) {
 
 }  // namespace
 
-bool enabled() { return destination().file != nullptr; }
+bool enabled() { return captured != nullptr || destination().file != nullptr; }
+
+void captureForTests(std::vector<std::string>* lines) { captured = lines; }
 
 void line(std::string_view category, std::string_view text) {
+    if (captured) {
+        captured->push_back(std::string(category) + ": " + std::string(text));
+        return;
+    }
     std::FILE* file = destination().file;
     if (!file) return;
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(

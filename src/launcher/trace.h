@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qn::trace {
 
@@ -15,5 +16,9 @@ bool enabled();
 /// Writes "<elapsed ms> <category>: <text>" as one line; control characters in `text` are escaped.
 /// Does nothing when the trace is off or cannot be written.
 void line(std::string_view category, std::string_view text);
+
+/// Unit tests only: while `lines` is set, the trace is on and each line is appended there as
+/// "<category>: <text>", as given (no time, nothing escaped); null ends the capture.
+void captureForTests(std::vector<std::string>* lines);
 
 }  // namespace qn::trace

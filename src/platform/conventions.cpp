@@ -44,6 +44,8 @@ const PlatformConventions& windowsConventions() {
         "bin\\java.dll",
         "jre\\",
         "jre\\",
+        "java.exe",
+        "bin\\javac.exe",
         "splashscreen.dll",
         true,
     };
@@ -59,11 +61,17 @@ const PlatformConventions& posixConventions() {
         {{"lib/client/libjvm.so", false},
          {"lib/server/libjvm.so", true},
          {"jre/lib/amd64/client/libjvm.so", false},
-         {"jre/lib/amd64/server/libjvm.so", true}},
-        {{"lib/server/libjvm.so", true}, {"jre/lib/amd64/server/libjvm.so", true}},
+         {"jre/lib/amd64/server/libjvm.so", true},
+         // A runtime without a JDK around it; after the JDK layout, whose path ends the same.
+         {"lib/amd64/server/libjvm.so", true}},
+        {{"lib/server/libjvm.so", true},
+         {"jre/lib/amd64/server/libjvm.so", true},
+         {"lib/amd64/server/libjvm.so", true}},
         "lib/libjava.so",
         "jre/",
         "",
+        "java",
+        "bin/javac",
         "libsplashscreen.so",
         false,
     };

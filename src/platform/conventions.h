@@ -25,6 +25,8 @@ struct PlatformConventions {
     std::string localRuntimeMarker;   // relative to a home: marks a runtime beside the application
     std::string localRuntimeFolder;   // the application's runtime subfolder, with separator
     std::string jdkRuntimeSuffix;     // appended to a registered JDK home ("jre\" on Windows)
+    std::string javaCommand;          // the runtime's java program, its name on the search path
+    std::string compilerMarker;       // relative to a home: present in a JDK only
     std::string nativeSplashLibrary;  // file name of the runtime's splash library
     bool ownSplashWindow;             // the launcher can show a splash window of its own
 

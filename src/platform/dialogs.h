@@ -15,8 +15,15 @@ struct ChosenRuntime {
     std::string jvmLibrary;  // never empty
 };
 
-/// The runtime library a folder (given with its trailing separator) holds; empty when none fits.
-using RuntimeFolderCheck = std::function<std::string(const std::string& folder)>;
+/// What a folder holds: the runtime library to load, or a reason for the user why none fits
+/// (empty when the folder simply holds no runtime).
+struct RuntimeFolderVerdict {
+    std::string jvmLibrary;
+    std::string problem;
+};
+
+/// Looks into a folder given with its trailing separator.
+using RuntimeFolderCheck = std::function<RuntimeFolderVerdict(const std::string& folder)>;
 
 /// Shows the missing-runtime question, owned by the thread's active window. Gives the choice on
 /// OK; nothing on Cancel, on closing, or when the question cannot be shown.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/conventions.h"
+#include "platform/library_image.h"
 
 namespace qn::platform {
 
@@ -69,6 +70,13 @@ bool pathExists(const std::string& path);
 /// system returns them; "." and ".." included when they match.
 std::vector<std::string> findFiles(const std::string& pattern);
 void createDirectory(const std::string& path);
+/// At most `size` bytes from the start of a file (a runtime's release file, a library's header);
+/// nothing when the file cannot be opened or read.
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size);
+/// The path with symbolic links and relative parts resolved; the path unchanged when it cannot be.
+std::string realPath(const std::string& path);
+/// The machine this executable was built for: a runtime library must be of the same.
+ImageMachine ownImageMachine();
 void setCurrentDirectory(const std::string& path);
 
 // --- Messages -----------------------------------------------------------------------------------

@@ -6,7 +6,10 @@ namespace qn::platform {
 
 bool RuntimeFolderChoice::pick(const std::string& path, const RuntimeFolderCheck& checkFolder) {
     chosenFolder_ = path.empty() ? path : conventions().withTrailingSeparator(path);
-    chosenJvmLibrary_ = chosenFolder_.empty() || !checkFolder ? std::string() : checkFolder(chosenFolder_);
+    RuntimeFolderVerdict verdict;
+    if (!chosenFolder_.empty() && checkFolder) verdict = checkFolder(chosenFolder_);
+    chosenJvmLibrary_ = std::move(verdict.jvmLibrary);
+    problem_ = chosenJvmLibrary_.empty() ? std::move(verdict.problem) : std::string();
     return canConfirm();
 }
 

@@ -19,10 +19,13 @@ public:
 
     const std::string& chosenFolder() const { return chosenFolder_; }
     const std::string& chosenJvmLibrary() const { return chosenJvmLibrary_; }
+    /// Why the folder last picked cannot be confirmed, in words for the user; often empty.
+    const std::string& problem() const { return problem_; }
 
 private:
     std::string chosenFolder_;
     std::string chosenJvmLibrary_;
+    std::string problem_;
 };
 
 }  // namespace qn::platform

@@ -1,6 +1,7 @@
 #include "runtime/java_version.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "platform/platform.h"
 #include "res/resource_ids.h"
@@ -15,6 +16,35 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 std::size_t nextDigit(const std::string& text, std::size_t pos) {
     while (pos < text.size() && !isDigit(text[pos])) pos = platform::nextCharacter(text, pos);
     return pos;
+}
+
+/// Java 8 and earlier are numbered 1.x, later ones x: the old form is read as x with its
+/// remaining groups moved up, so 1.8.0_392 compares as 8.0.392.
+bool isOldScheme(const JavaVersion& version) {
+    return version.count > 0 && version.components[0] == 1;
+}
+
+JavaVersion inNewScheme(const JavaVersion& version) {
+    if (!isOldScheme(version)) return version;
+    JavaVersion moved;
+    moved.components = {version.components[1], version.components[2], version.components[3],
+                        // A fill carries on into the freed group; four given groups leave it 0.
+                        version.count < 4 ? version.components[3] : 0};
+    moved.count = version.count - 1;
+    return moved;
+}
+
+/// Both in one scheme: as written, so the order among old numbers never changes.
+std::pair<JavaVersion, JavaVersion> inOneScheme(const JavaVersion& a, const JavaVersion& b) {
+    if (isOldScheme(a) == isOldScheme(b)) return {a, b};
+    return {inNewScheme(a), inNewScheme(b)};
+}
+
+int compareAsWritten(const JavaVersion& a, const JavaVersion& b) {
+    for (int i = 0; i < 4; ++i) {
+        if (a.components[i] != b.components[i]) return a.components[i] < b.components[i] ? -1 : 1;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -49,10 +79,8 @@ JavaVersion JavaVersion::parsed(const std::string& text, std::int32_t fill) {
 }
 
 int JavaVersion::compare(const JavaVersion& a, const JavaVersion& b) {
-    for (int i = 0; i < 4; ++i) {
-        if (a.components[i] != b.components[i]) return a.components[i] < b.components[i] ? -1 : 1;
-    }
-    return 0;
+    const auto [first, second] = inOneScheme(a, b);
+    return compareAsWritten(first, second);
 }
 
 bool JavaVersion::inRange(const JavaVersion& version, const JavaVersion& minimum,
@@ -60,7 +88,8 @@ bool JavaVersion::inRange(const JavaVersion& version, const JavaVersion& minimum
     return compare(version, maximum) <= 0 && compare(version, minimum) >= 0;
 }
 
-bool JavaVersion::matches(const JavaVersion& candidate, const JavaVersion& pattern) {
+bool JavaVersion::matches(const JavaVersion& candidateAsWritten, const JavaVersion& patternAsWritten) {
+    const auto [candidate, pattern] = inOneScheme(candidateAsWritten, patternAsWritten);
     if (candidate.components == pattern.components) return true;
     if (pattern.count == 0 || pattern.count > candidate.count) return false;
     for (std::int32_t i = 0; i < pattern.count; ++i) {

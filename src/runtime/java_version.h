@@ -15,10 +15,12 @@ struct JavaVersion {
     /// text or a group above 2147483647.
     static bool parse(const std::string& text, std::int32_t fill, JavaVersion& version);
     static JavaVersion parsed(const std::string& text, std::int32_t fill);
+    /// Versions of the two numbering schemes (1.8.0_392, 17.0.9) compare with 1.x read as x;
+    /// two of one scheme compare group by group as written. The count plays no part.
     static int compare(const JavaVersion& a, const JavaVersion& b);
     static bool inRange(const JavaVersion& version, const JavaVersion& minimum,
                         const JavaVersion& maximum);
-    /// The preferred-version pattern rule.
+    /// The preferred-version pattern rule, across the two schemes as compare.
     static bool matches(const JavaVersion& candidate, const JavaVersion& pattern);
     /// All four components 0, or all four 65535.
     static bool isUnset(const JavaVersion& version);

@@ -20,8 +20,12 @@ bool resolveMissingRuntime(Launcher& launcher) {
     const auto chosen = platform::askForRuntimeFolder(
         missingRuntimeMessage(launcher),
         [jvmType](const std::string& folder) {
-            bool isServer = false;
-            return findJvmLibrary(folder, jvmType, isServer);
+            JvmLibraryLookup lookup = lookupJvmLibrary(folder, jvmType);
+            platform::RuntimeFolderVerdict verdict{std::move(lookup.path), {}};
+            if (verdict.jvmLibrary.empty() && !lookup.otherMachinePath.empty()) {
+                verdict.problem = loadText(lookup.otherMachineBits == 32 ? IDS_RUNTIME_IS_32_BIT : IDS_RUNTIME_IS_64_BIT);
+            }
+            return verdict;
         });
     // A choice without a library would leave the run phase nothing to load.
     if (!chosen || chosen->jvmLibrary.empty()) return false;

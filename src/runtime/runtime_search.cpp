@@ -3,146 +3,66 @@
 #include <algorithm>
 
 #include "launcher/launcher.h"
-#include "platform/installed_runtimes.h"
+#include "launcher/trace.h"
 #include "platform/platform.h"
-#include "platform/registry.h"
+#include "runtime/runtime_sources.h"
 #include "vm/launcher_error.h"
 
 namespace qn {
 
 namespace {
 
-enum class RuntimeKind { Jdk, Jre };
-enum class Vendor { JavaSoft, JRockit, Ibm };
-
-struct VendorKey {
-    const char* path;
-    RuntimeKind kind;
-    Vendor vendor;
-};
-
-// In scan order: JRockit's JRE key comes before its JDK key, unlike JavaSoft's.
-constexpr VendorKey vendorKeys[] = {
-    {"Software\\JavaSoft\\Java Development Kit\\", RuntimeKind::Jdk, Vendor::JavaSoft},
-    {"Software\\JavaSoft\\Java Runtime Environment\\", RuntimeKind::Jre, Vendor::JavaSoft},
-    {"Software\\JRockit\\Java Runtime Environment\\", RuntimeKind::Jre, Vendor::JRockit},
-    {"Software\\JRockit\\Java Development Kit\\", RuntimeKind::Jdk, Vendor::JRockit},
-    {"Software\\IBM\\Java2 Runtime Environment\\", RuntimeKind::Jre, Vendor::Ibm},
-};
-constexpr std::size_t javaSoftJreKey = 1;
-
-bool vendorAllowed(const Launcher& launcher, Vendor vendor) {
-    switch (vendor) {
-        case Vendor::JavaSoft: return launcher.javaSoftAllowed || launcher.javaSoftFavored;
-        case Vendor::JRockit: return launcher.jrockitAllowed || launcher.jrockitFavored;
-        case Vendor::Ibm: return launcher.ibmAllowed || launcher.ibmFavored;
-    }
-    return false;
+/// Whether the file at `path` can be loaded into this process: a readable library image built
+/// for another machine cannot; any other file is judged by its existence alone.
+std::optional<ImageMachine> otherMachine(const std::string& path) {
+    const std::optional<std::string> header = platform::readFileHead(path, imageHeaderSize);
+    if (!header) return std::nullopt;
+    const std::optional<ImageMachine> machine = imageMachine(*header);
+    if (!machine || sameMachine(*machine, platform::ownImageMachine())) return std::nullopt;
+    return machine;
 }
 
-bool vendorFavored(const Launcher& launcher, Vendor vendor) {
-    switch (vendor) {
-        case Vendor::JavaSoft: return launcher.javaSoftFavored;
-        case Vendor::JRockit: return launcher.jrockitFavored;
-        case Vendor::Ibm: return launcher.ibmFavored;
-    }
-    return false;
-}
-
-bool keyScanned(const Launcher& launcher, const VendorKey& key) {
-    const bool kindWanted = key.kind == RuntimeKind::Jdk ? launcher.jdkWanted : launcher.jreWanted;
-    return (launcher.bothKinds || kindWanted) && vendorAllowed(launcher, key.vendor);
-}
-
-bool isPreferred(const Launcher& launcher, const VendorKey& key) {
-    const bool kindWanted = key.kind == RuntimeKind::Jdk ? launcher.jdkWanted : launcher.jreWanted;
-    return kindWanted && vendorFavored(launcher, key.vendor);
-}
-
-/// The JavaSoft JRE registrations are probed client first even when the server is favoured.
-JvmType probeOrder(const Launcher& launcher, std::size_t keyIndex) {
-    if (keyIndex == javaSoftJreKey && launcher.jvmType == JvmType::ServerFirst) {
-        return JvmType::ClientFirst;
-    }
-    return launcher.jvmType;
-}
-
-/// One registration's home: its "JavaHome" (plus the JDK's runtime folder), and whether it holds
-/// a runtime library.
-std::optional<RuntimeCandidate> readJavaHome(const Launcher& launcher, std::size_t keyIndex,
-                                             const std::string& subkey) {
-    const VendorKey& vendorKey = vendorKeys[keyIndex];
-    const platform::RegistryKeyPtr key = platform::openMachineKey(vendorKey.path + subkey);
-    if (!key) return std::nullopt;
-    const std::optional<std::string> javaHome = platform::stringValue(*key, "JavaHome");
-    if (!javaHome || javaHome->empty()) return std::nullopt;
-    RuntimeCandidate candidate;
-    candidate.home = platform::conventions().withTrailingSeparator(*javaHome);
-    if (vendorKey.kind == RuntimeKind::Jdk) candidate.home += platform::conventions().jdkRuntimeSuffix;
-    if (findJvmLibrary(candidate.home, probeOrder(launcher, keyIndex), candidate.isServer).empty()) {
-        return std::nullopt;
-    }
-    return candidate;
-}
-
-void scanRegisteredKey(const Launcher& launcher, std::size_t keyIndex,
-                       std::vector<RuntimeCandidate>& candidates) {
-    std::vector<std::string> names;
-    if (const platform::RegistryKeyPtr key = platform::openMachineKey(vendorKeys[keyIndex].path)) {
-        names = platform::subkeyNames(*key);
-    }
-    for (const std::string& name : names) {
-        const JavaVersion version = JavaVersion::parsed(name, 0);
-        if (!JavaVersion::inRange(version, launcher.minimumVersion, launcher.maximumVersion)) continue;
-        std::optional<RuntimeCandidate> candidate = readJavaHome(launcher, keyIndex, name);
-        if (!candidate) continue;
-        candidate->version = version;
-        candidate->isPreferred = isPreferred(launcher, vendorKeys[keyIndex]);
-        candidates.push_back(std::move(*candidate));
-    }
-}
-
-// Without a registry the installed runtime folders stand in for the JavaSoft keys: JDKs for the
-// first key, runtimes without a compiler for the second.
-void scanInstalledRuntimes(const Launcher& launcher, std::size_t keyIndex,
-                           std::vector<RuntimeCandidate>& candidates) {
-    const VendorKey& vendorKey = vendorKeys[keyIndex];
-    if (vendorKey.vendor != Vendor::JavaSoft) return;
-    for (const platform::InstalledRuntime& runtime : platform::installedRuntimes()) {
-        if (runtime.isJdk != (vendorKey.kind == RuntimeKind::Jdk)) continue;
-        const JavaVersion version = JavaVersion::parsed(runtime.versionText, 0);
-        if (!JavaVersion::inRange(version, launcher.minimumVersion, launcher.maximumVersion)) continue;
-        RuntimeCandidate candidate;
-        candidate.home = runtime.home;
-        if (findJvmLibrary(candidate.home, probeOrder(launcher, keyIndex), candidate.isServer).empty()) {
-            continue;
-        }
-        candidate.version = version;
-        candidate.isPreferred = isPreferred(launcher, vendorKey);
-        candidates.push_back(std::move(candidate));
+void traceCandidates(const std::vector<RuntimeCandidate>& candidates, const RuntimeCandidate& chosen) {
+    for (const RuntimeCandidate& candidate : candidates) {
+        trace::line("runtime", candidate.origin + (&candidate == &chosen ? ": chosen" : ": passed over: lower rank"));
     }
 }
 
 }  // namespace
 
-std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer) {
+JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type) {
     const PlatformConventions& conventions = platform::conventions();
-    auto tryFlavours = [&](const std::vector<JvmFlavour>& flavours) -> std::string {
+    JvmLibraryLookup lookup;
+    auto tryFlavours = [&](const std::vector<JvmFlavour>& flavours) {
         for (const JvmFlavour& flavour : flavours) {
             std::string path = home + flavour.relativePath;
-            if (platform::pathExists(path)) {
-                isServer = flavour.isServer;
-                return path;
+            if (!platform::pathExists(path)) continue;
+            if (const std::optional<ImageMachine> other = otherMachine(path)) {
+                if (lookup.otherMachinePath.empty()) {
+                    lookup.otherMachinePath = path;
+                    lookup.otherMachineBits = other->bits;
+                }
+                continue;
             }
+            lookup.path = std::move(path);
+            lookup.isServer = flavour.isServer;
+            return true;
         }
-        return {};
+        return false;
     };
-    if (type == JvmType::ServerOnly) return tryFlavours(conventions.serverOnlyFlavours);
-    if (type == JvmType::ServerFirst) {
-        std::string path = tryFlavours(conventions.serverOnlyFlavours);
-        if (!path.empty()) return path;
+    if (type == JvmType::ServerOnly) {
+        tryFlavours(conventions.serverOnlyFlavours);
+        return lookup;
     }
-    return tryFlavours(conventions.clientFirstFlavours);
+    if (type == JvmType::ServerFirst && tryFlavours(conventions.serverOnlyFlavours)) return lookup;
+    tryFlavours(conventions.clientFirstFlavours);
+    return lookup;
+}
+
+std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer) {
+    JvmLibraryLookup lookup = lookupJvmLibrary(home, type);
+    if (!lookup.path.empty()) isServer = lookup.isServer;
+    return std::move(lookup.path);
 }
 
 std::string findJvmLibrary(const std::string& home, JvmType type) {
@@ -170,20 +90,9 @@ std::optional<std::string> findLocalRuntime(const Launcher& launcher) {
     return applicationFolder;
 }
 
-void scanRegistryKey(const Launcher& launcher, std::size_t keyIndex,
-                     std::vector<RuntimeCandidate>& candidates) {
-    if (platform::conventions().style == PathStyle::Windows) {
-        scanRegisteredKey(launcher, keyIndex, candidates);
-    } else {
-        scanInstalledRuntimes(launcher, keyIndex, candidates);
-    }
-}
-
 std::vector<RuntimeCandidate> collectCandidates(const Launcher& launcher) {
     std::vector<RuntimeCandidate> candidates;
-    for (std::size_t i = 0; i < std::size(vendorKeys); ++i) {
-        if (keyScanned(launcher, vendorKeys[i])) scanRegistryKey(launcher, i, candidates);
-    }
+    scanRuntimeSources(launcher, candidates);
     return candidates;
 }
 
@@ -209,22 +118,48 @@ const RuntimeCandidate& chooseCandidate(const Launcher& launcher,
     return candidates.front();
 }
 
+namespace {
+
+/// One folder the search takes as it is: the library in it, or why none.
+bool takeFolder(Launcher& launcher, const std::string& home, const char* what) {
+    const JvmLibraryLookup lookup = lookupJvmLibrary(home, launcher.jvmType);
+    launcher.jvmLibraryPath = lookup.path;
+    if (trace::enabled()) {
+        std::string text = std::string(what) + " " + (home.empty() ? std::string("(current folder)") : home);
+        if (!lookup.path.empty()) {
+            text += ": chosen " + lookup.path;
+        } else if (!lookup.otherMachinePath.empty()) {
+            text += ": passed over: other bitness (" + std::to_string(lookup.otherMachineBits) + "-bit " +
+                    lookup.otherMachinePath + ")";
+        } else {
+            text += ": passed over: no flavour";
+        }
+        trace::line("runtime", text);
+    }
+    return !lookup.path.empty();
+}
+
+}  // namespace
+
 bool findRuntime(Launcher& launcher) {
     if (!launcher.configuredJrePath.empty()) {
-        launcher.jvmLibraryPath = findJvmLibrary(
-            platform::conventions().withTrailingSeparator(launcher.configuredJrePath), launcher.jvmType);
-        if (!launcher.jvmLibraryPath.empty()) return true;
+        const std::string home = platform::conventions().withTrailingSeparator(launcher.configuredJrePath);
+        if (takeFolder(launcher, home, "JRE Path")) return true;
     }
     if (const std::optional<std::string> home = findLocalRuntime(launcher)) {
-        launcher.jvmLibraryPath = findJvmLibrary(*home, launcher.jvmType);
-        if (!launcher.jvmLibraryPath.empty()) return true;
+        if (takeFolder(launcher, *home, "local runtime")) return true;
     }
     std::vector<RuntimeCandidate> candidates = collectCandidates(launcher);
-    if (candidates.empty()) return false;
+    if (candidates.empty()) {
+        if (trace::enabled()) trace::line("runtime", "no runtime found");
+        return false;
+    }
     sortCandidates(launcher, candidates);
     const RuntimeCandidate& chosen = chooseCandidate(launcher, candidates);
+    if (trace::enabled()) traceCandidates(candidates, chosen);
     launcher.runtimeVersion = chosen.version;
     launcher.jvmLibraryPath = findJvmLibrary(chosen.home, launcher.jvmType);
+    if (trace::enabled()) trace::line("runtime", "library " + launcher.jvmLibraryPath);
     return !launcher.jvmLibraryPath.empty();
 }
 

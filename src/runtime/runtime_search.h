@@ -13,27 +13,37 @@ namespace qn {
 class Launcher;
 enum class JvmType : std::int32_t;
 
-/// One registered runtime.
+/// One registered (or installed) runtime.
 struct RuntimeCandidate {
     JavaVersion version;
     std::string home;
     bool isServer = false;
     bool isPreferred = false;
+    std::string origin;  // where it was found, kind and vendor; filled only while tracing
+};
+
+/// What one look into a home found: the library to load, or why there is none.
+struct JvmLibraryLookup {
+    std::string path;               // empty when no flavour qualifies
+    bool isServer = false;
+    std::string otherMachinePath;   // a flavour passed over: built for another machine
+    int otherMachineBits = 0;
 };
 
 /// Leaves the chosen library in jvmLibraryPath (and runtimeVersion for a registered runtime).
 bool findRuntime(Launcher& launcher);
 /// The first existing runtime library of the flavour order inside `home` (which ends with a
 /// separator, or is empty for the current folder); empty when there is none.
+/// A flavour whose file is a readable library image for another machine does not qualify.
 std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer);
 std::string findJvmLibrary(const std::string& home, JvmType type);
+JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type);
 /// The home of a runtime beside the application (possibly empty); nothing when the launcher's
 /// own path cannot be learnt (after the report).
 std::optional<std::string> findLocalRuntime(const Launcher& launcher);
-/// Appends the acceptable registrations of one vendor key.
-void scanRegistryKey(const Launcher& launcher, std::size_t keyIndex,
-                     std::vector<RuntimeCandidate>& candidates);
-/// Every registered runtime that fits the settings, in scan order.
+/// Every registered runtime that fits the settings, in scan order: the classic vendor keys; when
+/// they give none, today's registrations (machine, then user); when those give none, JAVA_HOME
+/// and the java on the search path. Without a registry: the runtime folders of the platform.
 std::vector<RuntimeCandidate> collectCandidates(const Launcher& launcher);
 /// Stable: preferred first (with both kinds), server first (favor_server), newer first.
 void sortCandidates(const Launcher& launcher, std::vector<RuntimeCandidate>& candidates);

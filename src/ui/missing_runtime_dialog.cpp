@@ -42,6 +42,9 @@ bool MissingRuntimeDialog::onInitDialog() {
     SendDlgItemMessageA(handle(), IDC_MISSING_ICON, STM_SETICON,
                         reinterpret_cast<WPARAM>(LoadIconA(nullptr, reinterpret_cast<LPCSTR>(IDI_HAND))), 0);
     EnableWindow(item(IDOK), FALSE);
+    char hint[256] = "";
+    GetDlgItemTextA(handle(), IDC_BROWSE_HINT, hint, sizeof hint);
+    browseHint_ = hint;
     centreWindow(handle(), owner());
     return true;
 }
@@ -83,6 +86,9 @@ void MissingRuntimeDialog::browse() {
 
     SetDlgItemTextA(handle(), IDC_JRE_PATH_EDIT, path);
     EnableWindow(item(IDOK), choice_.pick(path, checkFolder_) ? TRUE : FALSE);
+    // A folder that cannot be used for a reason the user can act on says so in place of the hint.
+    SetDlgItemTextA(handle(), IDC_BROWSE_HINT,
+                    choice_.problem().empty() ? browseHint_.c_str() : choice_.problem().c_str());
 }
 
 }  // namespace qn::ui

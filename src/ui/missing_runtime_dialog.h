@@ -28,6 +28,7 @@ private:
     std::string messageText_;
     platform::RuntimeFolderCheck checkFolder_;
     platform::RuntimeFolderChoice choice_;
+    std::string browseHint_;  // the template's text, shown again after a usable folder
     HyperlinkControl downloadLink_;
 };
 

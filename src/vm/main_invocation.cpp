@@ -1,6 +1,9 @@
 #include "vm/main_invocation.h"
 
+#include <optional>
+
 #include "launcher/launcher.h"
+#include "launcher/trace.h"
 #include "platform/dialogs.h"
 #include "res/resource_ids.h"
 #include "splash/splash.h"
@@ -136,6 +139,124 @@ jclass findMainClass(Launcher& launcher, JNIEnv* env, jstring className) {
     return found;
 }
 
+/// The main forms besides the static one taking the arguments, as runtimes from 25 on launch them.
+enum class MainForm { StaticWithArguments, InstanceWithArguments, StaticWithout, InstanceWithout };
+
+constexpr jint firstReleaseWithAllMainForms = 25;
+
+/// The feature release of the running VM ("25" of java.specification.version), 0 when unknown.
+jint runtimeFeatureRelease(JNIEnv* env) {
+    const LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
+    const jmethodID getProperty =
+        system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;") : nullptr;
+    const LocalRef<jstring> name(env, getProperty ? env->NewStringUTF("java.specification.version") : nullptr);
+    const LocalRef<jstring> value(
+        env, name ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), getProperty, name.get())) : nullptr);
+    jint release = 0;
+    if (value) {
+        const char* text = env->GetStringUTFChars(value.get(), nullptr);
+        // "1.8" and older have no later forms; "9" on count as they read.
+        for (const char* c = text; c && *c >= '0' && *c <= '9'; ++c) release = release * 10 + (*c - '0');
+        if (text) env->ReleaseStringUTFChars(value.get(), text);
+    }
+    if (env->ExceptionCheck()) env->ExceptionClear();
+    return release;
+}
+
+/// True when a method or constructor found through JNI is private: the runtime's own launcher
+/// never calls a private main or constructor.
+bool isPrivateMember(JNIEnv* env, jclass owner, jmethodID id, bool isStatic) {
+    const LocalRef<jobject> member(env, env->ToReflectedMethod(owner, id, isStatic ? JNI_TRUE : JNI_FALSE));
+    const LocalRef<jclass> memberType(env, env->FindClass("java/lang/reflect/Member"));
+    const jmethodID getModifiers = memberType ? env->GetMethodID(memberType.get(), "getModifiers", "()I") : nullptr;
+    if (!member || !getModifiers) {
+        env->ExceptionClear();
+        return true;
+    }
+    constexpr jint privateModifier = 0x2;
+    const jint modifiers = env->CallIntMethod(member.get(), getModifiers);
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        return true;
+    }
+    return (modifiers & privateModifier) != 0;
+}
+
+/// A usable method of the given kind, or null with no exception pending.
+jmethodID findMainMethod(JNIEnv* env, jclass mainClass, bool isStatic, const char* signature) {
+    const jmethodID method = isStatic ? env->GetStaticMethodID(mainClass, "main", signature)
+                                      : env->GetMethodID(mainClass, "main", signature);
+    if (!method) {
+        env->ExceptionClear();
+        return nullptr;
+    }
+    return isPrivateMember(env, mainClass, method, isStatic) ? nullptr : method;
+}
+
+struct MainMethod {
+    MainForm form;
+    jmethodID method;
+};
+
+/// The choice a runtime's launcher makes among the other forms: a main taking the arguments
+/// before one without, and an instance one only with a constructor without parameters.
+std::optional<MainMethod> findOtherMainForm(JNIEnv* env, jclass mainClass) {
+    const jmethodID constructor = env->GetMethodID(mainClass, "<init>", "()V");
+    if (!constructor) env->ExceptionClear();
+    const bool canInstantiate = constructor && !isPrivateMember(env, mainClass, constructor, false);
+    const struct {
+        MainForm form;
+        bool isStatic;
+        const char* signature;
+    } forms[] = {
+        {MainForm::InstanceWithArguments, false, "([Ljava/lang/String;)V"},
+        {MainForm::StaticWithout, true, "()V"},
+        {MainForm::InstanceWithout, false, "()V"},
+    };
+    for (const auto& form : forms) {
+        if (!form.isStatic && !canInstantiate) continue;
+        if (const jmethodID method = findMainMethod(env, mainClass, form.isStatic, form.signature)) {
+            return MainMethod{form.form, method};
+        }
+    }
+    return std::nullopt;
+}
+
+const char* formName(MainForm form) {
+    switch (form) {
+        case MainForm::StaticWithArguments: return "static main(String[])";
+        case MainForm::InstanceWithArguments: return "instance main(String[])";
+        case MainForm::StaticWithout: return "static main()";
+        case MainForm::InstanceWithout: return "instance main()";
+    }
+    return "";
+}
+
+/// Runs the chosen form; an exception of the call (or of the constructor) stays pending.
+void callMainForm(JNIEnv* env, jclass mainClass, const MainMethod& main, jobjectArray arguments) {
+    switch (main.form) {
+        case MainForm::StaticWithArguments:
+            env->CallStaticVoidMethod(mainClass, main.method, arguments);
+            return;
+        case MainForm::StaticWithout:
+            env->CallStaticVoidMethod(mainClass, main.method);
+            return;
+        case MainForm::InstanceWithArguments:
+        case MainForm::InstanceWithout: {
+            const jmethodID constructor = env->GetMethodID(mainClass, "<init>", "()V");
+            if (!constructor) return;
+            const LocalRef<jobject> instance(env, env->NewObject(mainClass, constructor));
+            if (!instance) return;
+            if (main.form == MainForm::InstanceWithArguments) {
+                env->CallVoidMethod(instance.get(), main.method, arguments);
+            } else {
+                env->CallVoidMethod(instance.get(), main.method);
+            }
+            return;
+        }
+    }
+}
+
 /// Calls main with the arguments; false when the class, the method or the arguments cannot be had.
 /// Every local reference is gone when it returns, before the thread detaches.
 bool callMain(Launcher& launcher, JNIEnv* env) {
@@ -147,15 +268,26 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
     const LocalRef<jclass> mainClass(env, findMainClass(launcher, env, className.get()));
     if (!mainClass) return false;
 
-    const jmethodID mainMethod = env->GetStaticMethodID(mainClass.get(), "main", "([Ljava/lang/String;)V");
-    if (!mainMethod) {
+    std::optional<MainMethod> mainMethod;
+    if (const jmethodID method = env->GetStaticMethodID(mainClass.get(), "main", "([Ljava/lang/String;)V")) {
+        mainMethod = MainMethod{MainForm::StaticWithArguments, method};
+    } else {
         const LocalRef<jthrowable> pending(env, env->ExceptionOccurred());
-        if (pending) env->ExceptionDescribe();
-        if (!pending || isMissingMethodError(env, pending.get())) {
-            reportError(LauncherError(IDS_NO_MAIN_METHOD), launcher.messageOwner);
+        env->ExceptionClear();  // nothing more may be asked of the VM while it is pending
+        const bool missing = !pending || isMissingMethodError(env, pending.get());
+        if (missing && runtimeFeatureRelease(env) >= firstReleaseWithAllMainForms) {
+            mainMethod = findOtherMainForm(env, mainClass.get());
         }
-        return false;
+        if (!mainMethod) {
+            if (pending) {
+                env->Throw(pending.get());  // printed as the runtime raised it
+                env->ExceptionDescribe();
+            }
+            if (missing) reportError(LauncherError(IDS_NO_MAIN_METHOD), launcher.messageOwner);
+            return false;
+        }
     }
+    if (trace::enabled()) trace::line("main", std::string("method ") + formName(mainMethod->form));
 
     const LocalRef<jobjectArray> arguments(env, toJavaStringArray(env, launcher.arguments));
     if (!arguments) {
@@ -165,7 +297,7 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
 
     // Releases a first instance's workers: main is found and about to run.
     if (launcher.mainStartedEvent) platform::setEvent(*launcher.mainStartedEvent);
-    env->CallStaticVoidMethod(mainClass.get(), mainMethod, arguments.get());
+    callMainForm(env, mainClass.get(), *mainMethod, arguments.get());
     if (env->ExceptionCheck()) handleUncaughtException(launcher, env);
     return true;
 }

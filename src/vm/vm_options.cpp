@@ -1,5 +1,7 @@
 #include "vm/vm_options.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <cstdio>
 #include <limits>
@@ -339,6 +341,13 @@ std::uint32_t parseStackSize(const std::string& value) {
     return number * multiplier;
 }
 
+std::string javaCommandOption(const Launcher& launcher) {
+    std::string option = "-Dsun.java.command=" + launcher.mainClass;
+    std::replace(option.begin(), option.end(), '/', '.');
+    for (const std::string& argument : launcher.arguments) option += " " + argument;
+    return option;
+}
+
 bool assembleVmOptions(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
     if (file.empty()) return false;
@@ -352,6 +361,7 @@ bool assembleVmOptions(Launcher& launcher) {
         return false;
     }
 
+    const std::size_t classPathIndex = launcher.vmOptions.size();
     std::vector<std::string> options{classPathOption + classPath};
     for (const std::string& raw :
          splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
@@ -371,6 +381,10 @@ bool assembleVmOptions(Launcher& launcher) {
 
     launcher.extraArgumentsText = reader.read(keys::application, keys::cmd);
     appendExtraArguments(launcher);
+    // Monitoring tools name a VM by this property, as the runtime's own launcher sets it. Ahead of
+    // the user's options, so that one given there still wins; never expanded, like the arguments.
+    launcher.vmOptions.insert(launcher.vmOptions.begin() + static_cast<std::ptrdiff_t>(classPathIndex + 1),
+                              javaCommandOption(launcher));
     return true;
 }
 

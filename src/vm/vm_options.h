@@ -13,8 +13,11 @@ class Launcher;
 
 /// Publishes the runtime, adds the library-path option, rewrites Path.
 void setNativeSearchPaths(Launcher& launcher);
-/// Adds the class path and the user's options; false (after the report) without a class path.
+/// Adds the class path, the command the VM runs and the user's options; false (after the report)
+/// without a class path.
 bool assembleVmOptions(Launcher& launcher);
+/// "-Dsun.java.command=" with the main class in dotted form and the arguments, blank-separated.
+std::string javaCommandOption(const Launcher& launcher);
 
 /// The runtime's folders as seen from its library's path.
 struct RuntimeFolders {

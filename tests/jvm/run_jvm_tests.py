@@ -368,6 +368,7 @@ class StandinTests(StandinCase):
         self.assertEqual([
             "-Djava.library.path=native:%s/:.:%s:%s/lib" % (self.folder, inherited, home),
             "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar:" % ((self.folder,) * 3),
+            "-Dsun.java.command=com.example.App",
             "-Xmx%dK" % max(size, 64 * 1024),
             "-Dlog=/var/tmp\\app.log",
         ], self.entries("option"))

@@ -18,7 +18,9 @@ std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
             choice.pick(step.substr(browse.size()), checkFolder);
             system.runtimeDialogEvents.push_back(
                 choice.chosenFolder() + " -> " +
-                (choice.canConfirm() ? choice.chosenJvmLibrary() : std::string("none")));
+                (choice.canConfirm() ? choice.chosenJvmLibrary()
+                                     : choice.problem().empty() ? std::string("none")
+                                                                : "none (" + choice.problem() + ")"));
         } else if (step == "browse-cancel") {
             system.runtimeDialogEvents.push_back("browse cancelled");
         } else if (step == "ok") {

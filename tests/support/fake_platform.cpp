@@ -166,6 +166,19 @@ std::vector<std::string> findFiles(const std::string& searched) {
 
 void createDirectory(const std::string& path) { instance().directories.insert(path); }
 
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
+    const auto it = instance().files.find(path);
+    if (it == instance().files.end()) return std::nullopt;
+    return it->second.substr(0, size);
+}
+
+std::string realPath(const std::string& path) {
+    const auto it = instance().links.find(path);
+    return it == instance().links.end() ? path : it->second;
+}
+
+ImageMachine ownImageMachine() { return instance().ownMachine; }
+
 void setCurrentDirectory(const std::string& path) { instance().currentDirectory = path; }
 
 std::optional<std::string> loadString(int id) {

@@ -29,6 +29,8 @@ struct FakeSystem {
     std::map<std::string, std::string> environment;
     std::map<std::string, std::string> files;  // path -> content
     std::set<std::string> directories;
+    std::map<std::string, std::string> links;  // path -> the path it resolves to
+    ImageMachine ownMachine{ImageFormat::Pe, 0x8664, 64};
     std::string currentDirectory = "C:\\Work";
     std::map<int, std::string> strings;  // the string table; starts as the real one
     std::vector<std::string> errorBoxes;

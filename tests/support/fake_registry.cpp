@@ -1,7 +1,8 @@
 #include "fake_registry.h"
 
+#include <algorithm>
+
 #include "fake_platform.h"
-#include "platform/registry.h"
 
 namespace qn::fake {
 
@@ -10,6 +11,10 @@ namespace {
 std::string withoutTrailingBackslash(std::string path) {
     if (!path.empty() && path.back() == '\\') path.pop_back();
     return path;
+}
+
+std::string rootName(platform::RegistryRoot root) {
+    return root == platform::RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\";
 }
 
 }  // namespace
@@ -25,10 +30,24 @@ FakeRegistry& registry() {
     return instance;
 }
 
+void setValue(platform::RegistryRoot root, const std::string& path, const std::string& name,
+              const std::string& value) {
+    std::string key = withoutTrailingBackslash(path);
+    registry().keys[rootName(root) + key].values[name] = value;
+    // Every parent lists its child once, in the order they were added.
+    for (std::size_t cut = key.rfind('\\'); cut != std::string::npos; cut = key.rfind('\\')) {
+        const std::string child = key.substr(cut + 1);
+        key.erase(cut);
+        std::vector<std::string>& subkeys = registry().keys[rootName(root) + key].subkeys;
+        if (std::find(subkeys.begin(), subkeys.end(), child) == subkeys.end()) subkeys.push_back(child);
+    }
+}
+
 void registerRuntime(const std::string& vendorKey, const std::string& subkey,
                      const std::string& javaHome) {
-    registry().keys[withoutTrailingBackslash(vendorKey)].subkeys.push_back(subkey);
-    registry().keys[withoutTrailingBackslash(vendorKey + subkey)].values["JavaHome"] = javaHome;
+    const std::string vendor = "HKLM\\" + withoutTrailingBackslash(vendorKey);
+    registry().keys[vendor].subkeys.push_back(subkey);
+    registry().keys["HKLM\\" + withoutTrailingBackslash(vendorKey + subkey)].values["JavaHome"] = javaHome;
 }
 
 }  // namespace qn::fake
@@ -42,10 +61,11 @@ public:
 
 void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
 
-RegistryKeyPtr openMachineKey(const std::string& path) {
+RegistryKeyPtr openKey(RegistryRoot root, const std::string& path) {
     const std::string name = fake::withoutTrailingBackslash(path);
     fake::registry().opened.push_back(name);
-    const auto it = fake::registry().keys.find(name);
+    fake::registry().openedWithRoot.push_back(fake::rootName(root) + name);
+    const auto it = fake::registry().keys.find(fake::rootName(root) + name);
     if (it == fake::registry().keys.end()) return nullptr;
     return RegistryKeyPtr(new RegistryKey{&it->second});
 }
@@ -57,7 +77,5 @@ std::optional<std::string> stringValue(RegistryKey& key, const std::string& name
     if (it == key.key->values.end() || it->second.empty()) return std::nullopt;
     return it->second;
 }
-
-std::vector<InstalledRuntime> installedRuntimes() { return fake::registry().installed; }
 
 }  // namespace qn::platform

@@ -1,11 +1,11 @@
 #pragma once
-// The fake registry and installed-runtime list of the unit tests.
+// The fake registry of the unit tests.
 
 #include <map>
 #include <string>
 #include <vector>
 
-#include "platform/installed_runtimes.h"
+#include "platform/registry.h"
 
 namespace qn::fake {
 
@@ -15,16 +15,20 @@ struct FakeKey {
 };
 
 struct FakeRegistry {
-    std::map<std::string, FakeKey> keys;  // full path under HKEY_LOCAL_MACHINE, no trailing "\"
-    std::vector<std::string> opened;      // every key opened, in order
-    std::vector<platform::InstalledRuntime> installed;
+    std::map<std::string, FakeKey> keys;  // "HKLM\<path>" or "HKCU\<path>", no trailing "\"
+    std::vector<std::string> opened;      // every key opened, in order, without the root
+    std::vector<std::string> openedWithRoot;
 };
 
 /// Reset together with the fake system.
 FakeRegistry& registry();
 
-/// Registers `vendorKey` (with its trailing "\") + subkey with the given JavaHome.
+/// Registers `vendorKey` (with its trailing "\") + subkey with the given JavaHome, under
+/// HKEY_LOCAL_MACHINE.
 void registerRuntime(const std::string& vendorKey, const std::string& subkey,
                      const std::string& javaHome);
+/// Adds the value `name` = `value` to the key `path` (whose parents list it as a subkey).
+void setValue(platform::RegistryRoot root, const std::string& path, const std::string& name,
+              const std::string& value);
 
 }  // namespace qn::fake

@@ -86,6 +86,63 @@ TEST(JavaVersionMatch, PreferredPatterns) {
     }
 }
 
+// A requirement in one numbering scheme applies to runtimes registered in the other.
+TEST(JavaVersionSchemes, RangeAcrossTheTwoSchemes) {
+    const struct {
+        const char* minimum;  // "" for no lower bound
+        const char* maximum;  // "" for no upper bound
+        const char* candidate;
+        bool inRange;
+    } cases[] = {
+        {"8", "", "1.8.0_392", true},
+        {"8", "", "1.7.0_80", false},
+        {"9", "", "1.8.0_392", false},
+        {"1.8", "", "11.0.2", true},
+        {"1.8", "", "1.8.0_392", true},
+        {"", "1.8", "11", false},
+        {"", "1.8", "1.8.0_392", true},
+        {"", "8", "1.8.0_392", true},
+        {"", "8", "9", false},
+        {"", "1.8.0_300", "1.8.0_392", false},
+        {"", "8.0.400", "1.8.0_392", true},
+        {"11", "17", "17.0.9", true},
+        {"11", "17", "21", false},
+        {"1.5", "1.6", "1.6.0_10", true},  // both old: as written
+        {"1.5", "1.6", "1.7", false},
+        {"", "2", "1.6", false},           // 2 reads as the old 1.2
+        {"1", "", "17", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.minimum) + ".." + c.maximum + " " + c.candidate);
+        const JavaVersion minimum = *c.minimum ? JavaVersion::parsed(c.minimum, 0) : JavaVersion::lowBound();
+        const JavaVersion maximum =
+            *c.maximum ? JavaVersion::parsed(c.maximum, 65535) : JavaVersion::highBound();
+        EXPECT_EQ(c.inRange, JavaVersion::inRange(JavaVersion::parsed(c.candidate, 0), minimum, maximum));
+    }
+}
+
+TEST(JavaVersionSchemes, OrderAndPatternsAcrossTheSchemes) {
+    EXPECT_EQ(-1, JavaVersion::compare(JavaVersion::parsed("1.8.0_392", 0), JavaVersion::parsed("9", 0)));
+    EXPECT_EQ(1, JavaVersion::compare(JavaVersion::parsed("11.0.2", 0), JavaVersion::parsed("1.8.0_392", 0)));
+    EXPECT_EQ(0, JavaVersion::compare(JavaVersion::parsed("8.0.392", 0), JavaVersion::parsed("1.8.0_392", 0)));
+    EXPECT_EQ(1, JavaVersion::compare(JavaVersion::parsed("1.8.0_392", 0), JavaVersion::parsed("1.8.0_41", 0)));
+    const struct {
+        const char* candidate;
+        const char* pattern;
+        bool matches;
+    } cases[] = {
+        {"1.8.0_392", "8", true},   {"1.8.0_392", "8.0", true},  {"1.8.0_392", "8.0.392", true},
+        {"1.8.0_392", "8.0.391", false}, {"1.8.0_392", "9", false}, {"17.0.9", "1.8", false},
+        {"1.8.0_392", "1.8", true}, {"1.8.0_392", "1", true},    {"17.0.9", "1", false},
+        {"8", "1.8", true},         {"17.0.9", "17", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.candidate) + " ~ " + c.pattern);
+        EXPECT_EQ(c.matches, JavaVersion::matches(JavaVersion::parsed(c.candidate, 0),
+                                                  JavaVersion::parsed(c.pattern, 0)));
+    }
+}
+
 TEST(JavaVersionText, DropsTrailingUnsetComponents) {
     const struct {
         JavaVersion version;

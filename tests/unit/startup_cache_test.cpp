@@ -61,7 +61,7 @@ Strings cacheFolderNames() {
     return names;
 }
 
-const Strings kPlainOptions{"-Djava.class.path=C:\\App\\app.jar;"};
+const Strings kPlainOptions{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command="};
 
 TEST(StartupCache, MechanismByVersion) {
     const struct {

@@ -35,6 +35,8 @@ TEST(VmOptions, WorkedExample) {
     Launcher launcher;
     launcher.jvmLibraryPath = kLibrary;
     launcher.libraryPath = "native";
+    launcher.mainClass = "com/example/App";
+    launcher.arguments = {"report.txt"};
 
     setNativeSearchPaths(launcher);
     EXPECT_EQ("C:\\Windows;C:\\Windows\\System32;C:\\Java\\jre\\bin", environment("Path"));
@@ -43,6 +45,7 @@ TEST(VmOptions, WorkedExample) {
                   "-Djava.library.path=native;C:\\App\\;.;C:\\Windows;C:\\Windows\\System32;"
                   "C:\\Java\\jre\\lib",
                   "-Djava.class.path=C:\\App\\app.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar;",
+                  "-Dsun.java.command=com.example.App report.txt",
                   "-Xmx524288K",
                   "-Dlog=C:\\Temp\\app.log",
               }),
@@ -234,7 +237,7 @@ TEST_F(ClassPath, EmbeddedJarIsReadInAnyCase) {
     writeIni("[Application]\nEmbedded Jar=YES\n");
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
-    EXPECT_EQ(Strings{"-Djava.class.path=C:\\App\\app.exe"}, launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.exe", "-Dsun.java.command="}), launcher.vmOptions);
 }
 
 TEST_F(ClassPath, EnvironmentIsExpandedInTheFinishedOptionOnly) {
@@ -243,7 +246,22 @@ TEST_F(ClassPath, EnvironmentIsExpandedInTheFinishedOptionOnly) {
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
     // The relative entry names no file as written; the absolute one is kept, then expanded.
-    EXPECT_EQ(Strings{"-Djava.class.path=D:\\lib\\z.jar;"}, launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=D:\\lib\\z.jar;", "-Dsun.java.command="}), launcher.vmOptions);
+}
+
+TEST_F(ClassPath, TheCommandNamesTheMainClassAndEveryArgumentAsGiven) {
+    fake::system().environment = {{"HOME", "C:\\Users\\u"}};
+    writeIni("[Class Path]\nClass Path=D:\\app.jar\n[Application]\nCmd=--from-ini\n"
+             "[Java Runtime Environment]\nVirtual Machine Parameters=-Dsun.java.command=Mine -Da\n");
+    Launcher launcher;
+    launcher.mainClass = "org/example/tools/Main";
+    launcher.arguments = {"%HOME%", "two words", ""};
+    ASSERT_TRUE(assembleVmOptions(launcher));
+    // After the class path, before the user's options, so that a vendor's own value still wins.
+    EXPECT_EQ((Strings{"-Djava.class.path=D:\\app.jar;",
+                       "-Dsun.java.command=org.example.tools.Main %HOME% two words  --from-ini",
+                       "-Dsun.java.command=Mine", "-Da"}),
+              launcher.vmOptions);
 }
 
 TEST(SplitVmParameters, Tokens) {
@@ -394,7 +412,7 @@ TEST(UserParameters, ProcessingOfEachToken) {
                  c.parameters + "\n");
         Launcher launcher;
         ASSERT_TRUE(assembleVmOptions(launcher));
-        Strings expected{"-Djava.class.path=C:\\App\\app.jar;"};
+        Strings expected{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command="};
         expected.insert(expected.end(), c.options.begin(), c.options.end());
         EXPECT_EQ(expected, launcher.vmOptions);
         EXPECT_EQ(c.stackSize, launcher.mainThreadStackSize);
@@ -408,7 +426,7 @@ TEST(UserParameters, AdditiveSectionValue) {
         "[Java Runtime Environment+]\nVirtual Machine Parameters=-Dfrom=plus\n");
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
-    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.jar;", "-Dfrom=plus"}), launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command=", "-Dfrom=plus"}), launcher.vmOptions);
 }
 
 TEST(StreamTargetsAndCmd, ReadExpandedAfterTheOptions) {

@@ -181,6 +181,33 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 
 void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes(size, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(size));
+    if (file.bad()) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    return bytes;
+}
+
+std::string realPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+}
+
+ImageMachine ownImageMachine() {
+#if defined(__x86_64__)
+    return {ImageFormat::Elf, 62, 64};
+#elif defined(__aarch64__)
+    return {ImageFormat::Elf, 183, 64};
+#elif defined(__i386__)
+    return {ImageFormat::Elf, 3, 32};
+#else
+#error "the machine of this build is not known"
+#endif
+}
+
 void setCurrentDirectory(const std::string& path) {
     if (::chdir(path.c_str()) != 0) {
         // Ignored by design: the launcher goes on in the folder it was started in.

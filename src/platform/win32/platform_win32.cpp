@@ -143,6 +143,31 @@ std::vector<std::string> findFiles(const std::string& pattern) {
 
 void createDirectory(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
 
+std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
+    win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    std::string bytes(size, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(size), &read, nullptr)) return std::nullopt;
+    bytes.resize(read);
+    return bytes;
+}
+
+std::string realPath(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
+}
+
+ImageMachine ownImageMachine() {
+#if defined(_WIN64)
+    return {ImageFormat::Pe, IMAGE_FILE_MACHINE_AMD64, 64};
+#else
+    return {ImageFormat::Pe, IMAGE_FILE_MACHINE_I386, 32};
+#endif
+}
+
 void setCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
 
 std::optional<std::string> loadString(int id) {

@@ -1,4 +1,4 @@
-// The runtime registrations under HKEY_LOCAL_MACHINE, read only.
+// The runtime registrations, read only.
 #include "platform/registry.h"
 #include "platform/win32/windows_h.h"
 
@@ -18,10 +18,11 @@ private:
 
 void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
 
-RegistryKeyPtr openMachineKey(const std::string& path) {
+RegistryKeyPtr openKey(RegistryRoot root, const std::string& path) {
     HKEY key = nullptr;
+    const HKEY rootKey = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
     // No view flag: a 32-bit launcher sees the registrations of 32-bit runtimes.
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(rootKey, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
         return nullptr;
     }
     return RegistryKeyPtr(new RegistryKey(key));
