@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "launcher/launcher.h"
+#include "launcher/trace.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
@@ -30,6 +31,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
                     launcher.messageOwner);
         return false;
     }
+    if (trace::enabled()) trace::line("vm", "loaded " + launcher.jvmLibraryPath);
     return true;
 }
 
@@ -50,6 +52,10 @@ bool createJavaVm(Launcher& launcher) {
     args.nOptions = static_cast<jint>(options.size());
     args.options = options.data();
     args.ignoreUnrecognized = JNI_FALSE;
+    if (trace::enabled()) {
+        trace::line("vm", "creating the VM with " + std::to_string(options.size()) + " options");
+        for (const std::string& option : launcher.vmOptions) trace::line("option", option);
+    }
 
     // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.
     JavaVM* javaVm = nullptr;
@@ -62,6 +68,7 @@ bool createJavaVm(Launcher& launcher) {
     }
     launcher.javaVm = javaVm;
     launcher.jniEnv = jniEnv;
+    trace::line("vm", "created");
 
     // A stream that cannot be redirected keeps its target; the program still runs.
     if (!launcher.outputFile.empty() &&
