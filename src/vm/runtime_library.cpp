@@ -41,11 +41,27 @@ std::string creationFailureReason(jint result) {
     return {};
 }
 
+namespace {
+
+// A program that calls System.exit ends the process inside the runtime, past the launcher's own
+// last line; the runtime calls this hook first, so the trace still gets the exit code.
+void JNICALL traceRuntimeExit(jint code) {
+    trace::line("launcher", "exit code " + std::to_string(code) + " (the program ended the process)");
+}
+
+char exitHookOption[] = "exit";
+
+}  // namespace
+
 bool createJavaVm(Launcher& launcher) {
     std::vector<JavaVMOption> options(launcher.vmOptions.size());
     for (std::size_t i = 0; i < options.size(); ++i) {
         options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
         options[i].extraInfo = nullptr;
+    }
+    // Only a traced start has the hook: without the trace the runtime gets exactly the list.
+    if (trace::enabled()) {
+        options.push_back({exitHookOption, reinterpret_cast<void*>(&traceRuntimeExit)});
     }
     JavaVMInitArgs args{};
     args.version = JNI_VERSION_1_2;
@@ -54,7 +70,7 @@ bool createJavaVm(Launcher& launcher) {
     args.ignoreUnrecognized = JNI_FALSE;
     if (trace::enabled()) {
         trace::line("vm", "creating the VM with " + std::to_string(options.size()) + " options");
-        for (const std::string& option : launcher.vmOptions) trace::line("option", option);
+        for (const JavaVMOption& option : options) trace::line("option", option.optionString);
     }
 
     // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.

@@ -84,6 +84,26 @@ def test_the_traced_option_list_and_arguments_are_what_the_runtime_and_main_rece
         assert f"loaded {JDK_HOME}/lib/server/libjvm.so" in texts(lines, "vm")
 
 
+def test_a_program_that_ends_the_process_itself_still_leaves_its_exit_code():
+    with tempfile.TemporaryDirectory() as root:
+        folder = Path(root)
+        exe = install(folder, "TraceOptions", "-XX:-UsePerfData")
+        trace = folder / "trace.txt"
+        result = subprocess.run([str(exe), "exit=3"], cwd=folder, stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=START_TIMEOUT,
+                                env=utf8_env(QN_LAUNCHER_TRACE=str(trace)))
+        assert result.returncode == 3, result.stderr
+        lines = read_trace(trace)
+        assert lines[-1][2:] == ("launcher", "exit code 3 (the program ended the process)"), lines[-3:]
+        # The hook that reports it is handed to the runtime only when the start is traced.
+        assert texts(lines, "option")[-1] == "exit"
+        env = utf8_env()
+        env.pop("QN_LAUNCHER_TRACE", None)
+        plain = subprocess.run([str(exe), "exit=3"], cwd=folder, stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=START_TIMEOUT, env=env)
+        assert plain.returncode == 3 and b"option=exit" not in plain.stdout, plain.stdout
+
+
 def test_without_the_variable_nothing_is_written_and_the_start_is_the_same():
     with tempfile.TemporaryDirectory() as root:
         folder = Path(root)
