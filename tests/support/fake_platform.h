@@ -41,6 +41,8 @@ struct FakeSystem {
     std::map<std::string, FakeLibrary> libraries;
     std::uint32_t libraryError = 126;
     std::string lastErrorText;  // the system's words for a failure; Windows has none
+    std::vector<std::string> runtimeLibraryLoads;  // "<path> with <dependency folder>"
+    std::vector<std::pair<void*, std::string>> runtimeText;  // passed on from the output hook
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test
