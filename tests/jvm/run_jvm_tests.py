@@ -122,8 +122,8 @@ class JdkCase(LauncherCase):
         self.write_ini(sections)
         self.add_jar("app.jar")
 
-    def start(self, arguments=(), env=None, timeout=60):
-        result = super().start(arguments, env, timeout)
+    def start(self, *args, **kwargs):
+        result = super().start(*args, **kwargs)
         for stream in (result.out, result.err):
             warning = JNI_WARNING.search(stream)
             self.assertIsNone(warning, "JNI check: %s" % (warning and stream[warning.start():warning.start() + 400]))
