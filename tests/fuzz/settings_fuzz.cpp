@@ -1,4 +1,4 @@
-// "+" sections: a plain value wins; an empty one is taken from the "+" section with one blank.
+// "+" sections: a plain value wins; an empty one is taken from the "+" section as written.
 #include "fake_platform.h"
 #include "fuzz_input.h"
 #include "launcher/settings.h"
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string value = reader.read(section, key);
             if (!plain.empty()) QN_FUZZ_CHECK(value == plain);
             else if (plus.empty()) QN_FUZZ_CHECK(value.empty());
-            else QN_FUZZ_CHECK(value == (plus[0] == ' ' ? plus : " " + plus));
+            else QN_FUZZ_CHECK(value == plus);
         }
     }
     return 0;

@@ -272,14 +272,15 @@ TEST(StartupCache, NothingIsKeptWhenTheRuntimeWroteNoWholeArchive) {
     const struct {
         const char* name;
         const char* content;  // null: the runtime left no file
-    } cases[] = {{"no file", nullptr}, {"empty", ""}, {"header never written", "\0\0\0\0data"}};
+        std::size_t size;
+    } cases[] = {{"no file", nullptr, 0}, {"empty", "", 0}, {"header never written", "\0\0\0\0data", 8}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake::reset();
         setUpMachine("17.0.15");
         const std::string written = optionValue(startOptions(), "-XX:ArchiveClassesAtExit=");
         fake::system().files.erase(written);
-        if (c.content) fake::addFile(written, std::string(c.content, 8));
+        if (c.content) fake::addFile(written, std::string(c.content, c.size));
         finishStartupCache();
         EXPECT_TRUE(cacheFolderNames().empty());
     }
