@@ -5,6 +5,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
+#include "launcher/trace.h"
 #include "platform/text_search.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
@@ -69,8 +70,10 @@ std::string configFilePath(const Launcher& launcher) {
     return path.substr(0, dot + 1) + "ini";
 }
 
-std::string readProfileString(const std::string& file, const std::string& section,
-                              const std::string& key) {
+namespace {
+
+std::string readWholeValue(const std::string& file, const std::string& section,
+                           const std::string& key) {
     std::uint32_t size = 256;
     for (;;) {
         std::string buffer(size, '\0');
@@ -83,12 +86,40 @@ std::string readProfileString(const std::string& file, const std::string& sectio
     }
 }
 
+std::string keyName(const std::string& section, const std::string& key) {
+    return "[" + section + "] " + key;
+}
+
+}  // namespace
+
+std::string readProfileString(const std::string& file, const std::string& section,
+                              const std::string& key) {
+    std::string value = readWholeValue(file, section, key);
+    if (trace::enabled()) trace::line("key", keyName(section, key) + " = " + trace::quoted(value));
+    return value;
+}
+
 std::string SettingsReader::read(const std::string& section, const std::string& key) const {
-    std::string value = readProfileString(file_, section, key);
-    if (!value.empty()) return value;
-    value = readProfileString(file_, section + "+", key);
-    if (value.empty() || value[0] == ' ') return value;
-    return " " + value;
+    const std::string plain = readWholeValue(file_, section, key);
+    if (!plain.empty()) {
+        if (trace::enabled()) trace::line("key", keyName(section, key) + " = " + trace::quoted(plain));
+        return plain;
+    }
+    const std::string additive = readWholeValue(file_, section + "+", key);
+    // A value from the additive section is used with a blank before it, so that it can follow
+    // whatever the caller puts in front.
+    const std::string used = additive.empty() || additive[0] == ' ' ? additive : " " + additive;
+    if (trace::enabled()) {
+        std::string text = keyName(section, key) + " empty";
+        if (additive.empty()) {
+            text += ", " + keyName(section + "+", key) + " empty";
+        } else {
+            text += ", " + keyName(section + "+", key) + " = " + trace::quoted(additive) +
+                    ", used " + trace::quoted(used);
+        }
+        trace::line("key", text);
+    }
+    return used;
 }
 
 void applyJvmSource(Launcher& launcher, const std::string& value) {
@@ -183,7 +214,12 @@ void rememberJrePath(const Launcher& launcher, const std::string& folder) {
     const std::string target =
         perUserSettingsAllowed(launcher) ? userSettingsPath(launcher, true) : configFile;
     if (target.empty()) return;
-    platform::writeProfileString(keys::javaRuntimeEnvironment, keys::jrePath, folder, target);
+    const bool written =
+        platform::writeProfileString(keys::javaRuntimeEnvironment, keys::jrePath, folder, target);
+    if (trace::enabled()) {
+        trace::line("per-user", std::string(written ? "remembered " : "could not remember ") +
+                                    keys::jrePath + " " + trace::quoted(folder) + " in " + target);
+    }
 }
 
 void setWorkingFolder(const Launcher& launcher) {
@@ -195,6 +231,7 @@ void setWorkingFolder(const Launcher& launcher) {
         // "C:" alone names the drive's current folder, not its root, where C:\tool.exe lies.
         if (folder.back() == ':') folder += path[separator];
         platform::setCurrentDirectory(folder);
+        if (trace::enabled()) trace::line("launcher", "working folder " + folder);
     }
 }
 
@@ -205,16 +242,99 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
         const std::string userFile = userSettingsPath(launcher, false);
         // An existing per-user file hides the configuration file's value, even an empty one.
         if (!userFile.empty() && platform::pathExists(userFile)) {
+            if (trace::enabled()) {
+                trace::line("per-user", "used: " + userFile + " exists; its " + keys::jrePath +
+                                            " replaces the configuration file's");
+            }
             return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
         }
+        if (trace::enabled()) {
+            trace::line("per-user", userFile.empty()
+                                        ? "not used: the executable's path is unknown"
+                                        : "not used: " + userFile + " does not exist");
+        }
+    } else {
+        trace::line("per-user", launcher.isService ? "not used: a service application"
+                                                   : "not used: not an NT-family system");
     }
     return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
+}
+
+std::string versionText(const JavaVersion& version) {
+    std::string text;
+    for (const std::int32_t component : version.components) {
+        if (!text.empty()) text += '.';
+        text += std::to_string(component);
+    }
+    return text;
+}
+
+void traceStartingPoint(const std::string& file) {
+    std::string executable;
+    std::uint32_t errorCode = 0;
+    if (platform::moduleFileName(executable, errorCode)) trace::line("launcher", "executable " + executable);
+    if (file.empty()) {
+        trace::line("launcher", "no configuration file: the executable's path has no dot");
+    } else {
+        trace::line("launcher", "configuration file " + file +
+                                    (platform::pathExists(file) ? "" : " (missing: every key reads empty)"));
+    }
+}
+
+const char* flavourOrderText(JvmType type) {
+    switch (type) {
+        case JvmType::ServerOnly: return "server only";
+        case JvmType::ServerFirst: return "server first";
+        case JvmType::ClientFirst: break;
+    }
+    return "client first";
+}
+
+void traceSettings(const Launcher& launcher) {
+    trace::line("setting", "version range " + versionText(launcher.minimumVersion) + " to " +
+                               versionText(launcher.maximumVersion));
+    if (launcher.isService) trace::line("setting", "service application");
+    if (!launcher.preferredVersions.empty()) {
+        std::string list;
+        for (const std::string& entry : launcher.preferredVersions) {
+            list += (list.empty() ? "" : ", ") + trace::quoted(entry);
+        }
+        trace::line("setting", "preferred versions " + list);
+    }
+    if (!launcher.configuredJrePath.empty()) {
+        trace::line("setting", "configured runtime folder " + launcher.configuredJrePath);
+    }
+    trace::line("setting", std::string("library flavours ") + flavourOrderText(launcher.jvmType));
+    std::string kinds;
+    if (launcher.bothKinds) {
+        kinds = "JDK and JRE";
+        if (launcher.jdkWanted != launcher.jreWanted) kinds += launcher.jdkWanted ? ", JDK favoured" : ", JRE favoured";
+    } else if (launcher.jdkWanted || launcher.jreWanted) {
+        kinds = launcher.jdkWanted ? "JDK only" : "JRE only";
+    } else {
+        kinds = "none (the value is not one of the known ones)";
+    }
+    trace::line("setting", "runtime kinds " + kinds);
+    std::string vendors;
+    const auto addVendor = [&vendors](const char* name, bool allowed, bool favoured) {
+        if (!allowed && !favoured) return;
+        vendors += (vendors.empty() ? "" : ", ") + std::string(name) + (favoured ? " (favoured)" : "");
+    };
+    addVendor("JavaSoft", launcher.javaSoftAllowed, launcher.javaSoftFavored);
+    addVendor("JRockit", launcher.jrockitAllowed, launcher.jrockitFavored);
+    addVendor("IBM", launcher.ibmAllowed, launcher.ibmFavored);
+    trace::line("setting", "vendors " + (vendors.empty() ? std::string("none") : vendors));
+    trace::line("setting", "main class " + launcher.mainClass);
+    trace::line("setting", std::string("failure check ") + (launcher.failureCheck ? "on" : "off"));
+    trace::line("setting",
+                std::string("working folder override ") + (launcher.overrideWorkingDir ? "on" : "off"));
 }
 
 }  // namespace
 
 bool readSettings(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
+    if (trace::enabled()) traceStartingPoint(file);
     if (file.empty()) return false;
 
     launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
@@ -257,6 +377,7 @@ bool readSettings(Launcher& launcher) {
         equalsIgnoringCase(reader.read(keys::application, keys::overrideWorkingDir), "Yes");
     launcher.systemPath = reader.read(jre, keys::systemPath);
     launcher.libraryPath = reader.read(jre, keys::libraryPath);
+    if (trace::enabled()) traceSettings(launcher);
     return true;
 }
 

@@ -68,6 +68,7 @@ void callSystemExit(JNIEnv* env, jint code) {
 /// "Failure Check" is on; Stop ends the process from inside the runtime.
 void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
     const LocalRef<jthrowable> exception(env, env->ExceptionOccurred());
+    trace::line("main", "ended by an uncaught exception");
     env->ExceptionDescribe();
     closeSplashWindow(launcher);
     if (launcher.failureCheck && reportUncaughtException(launcher, env, exception.get())) {
@@ -80,6 +81,11 @@ void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
 
 std::uint32_t runJavaMainThread(Launcher& launcher) {
     if (launcher.mainThreadStackSize == 0) launcher.mainThreadStackSize = defaultJavaStackSize(launcher);
+    if (trace::enabled()) {
+        trace::line("main", "thread stack size " + (launcher.mainThreadStackSize == 0
+                                                        ? std::string("the system's default")
+                                                        : std::to_string(launcher.mainThreadStackSize)));
+    }
     platform::ThreadPtr thread =
         platform::startThread(launcher.mainThreadStackSize, javaMainThreadBody, &launcher);
     if (!thread) return javaMainThreadBody(&launcher);  // the same work on this thread
@@ -305,12 +311,19 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
 }  // namespace
 
 bool invokeMainClass(Launcher& launcher) {
+    if (trace::enabled()) {
+        trace::line("main", "class " + launcher.mainClass + ", " + std::to_string(launcher.arguments.size()) +
+                                " arguments");
+        for (const std::string& argument : launcher.arguments) trace::line("argument", trace::quoted(argument));
+    }
     if (!callMain(launcher, launcher.jniEnv)) {
+        trace::line("main", "not called");
         // A thread that ends attached counts as a running non-daemon thread: teardown's
         // DestroyJavaVM would wait for it for ever.
         launcher.javaVm->DetachCurrentThread();
         return false;
     }
+    trace::line("main", "call ended");
     // IBM runtimes end the process themselves; the thread must not detach before that.
     if (launcher.ibmAllowed || launcher.ibmFavored) platform::sleepForever();
     return launcher.javaVm->DetachCurrentThread() == JNI_OK;

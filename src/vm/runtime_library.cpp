@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "launcher/launcher.h"
+#include "launcher/trace.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
@@ -30,6 +31,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
                     launcher.messageOwner);
         return false;
     }
+    if (trace::enabled()) trace::line("vm", "loaded " + launcher.jvmLibraryPath);
     return true;
 }
 
@@ -39,17 +41,37 @@ std::string creationFailureReason(jint result) {
     return {};
 }
 
+namespace {
+
+// A program that calls System.exit ends the process inside the runtime, past the launcher's own
+// last line; the runtime calls this hook first, so the trace still gets the exit code.
+void JNICALL traceRuntimeExit(jint code) {
+    trace::line("launcher", "exit code " + std::to_string(code) + " (the program ended the process)");
+}
+
+char exitHookOption[] = "exit";
+
+}  // namespace
+
 bool createJavaVm(Launcher& launcher) {
     std::vector<JavaVMOption> options(launcher.vmOptions.size());
     for (std::size_t i = 0; i < options.size(); ++i) {
         options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
         options[i].extraInfo = nullptr;
     }
+    // Only a traced start has the hook: without the trace the runtime gets exactly the list.
+    if (trace::enabled()) {
+        options.push_back({exitHookOption, reinterpret_cast<void*>(&traceRuntimeExit)});
+    }
     JavaVMInitArgs args{};
     args.version = JNI_VERSION_1_2;
     args.nOptions = static_cast<jint>(options.size());
     args.options = options.data();
     args.ignoreUnrecognized = JNI_FALSE;
+    if (trace::enabled()) {
+        trace::line("vm", "creating the VM with " + std::to_string(options.size()) + " options");
+        for (const JavaVMOption& option : options) trace::line("option", option.optionString);
+    }
 
     // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.
     JavaVM* javaVm = nullptr;
@@ -62,6 +84,7 @@ bool createJavaVm(Launcher& launcher) {
     }
     launcher.javaVm = javaVm;
     launcher.jniEnv = jniEnv;
+    trace::line("vm", "created");
 
     // A stream that cannot be redirected keeps its target; the program still runs.
     if (!launcher.outputFile.empty() &&

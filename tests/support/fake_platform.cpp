@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "launcher/trace.h"
 #include "platform/profile_format.h"
 #include "vm/environment.h"
 
@@ -50,6 +51,8 @@ void reset() {
     instance().resets = resets;
     instance().strings = realStringTable();
     resetChannel();
+    // Every test starts untraced; one that sets QN_LAUNCHER_TRACE gets a fresh destination.
+    trace::restart();
 }
 
 void addDirectory(const std::string& path) {
