@@ -105,21 +105,15 @@ std::string SettingsReader::read(const std::string& section, const std::string& 
         if (trace::enabled()) trace::line("key", keyName(section, key) + " = " + trace::quoted(plain));
         return plain;
     }
+    // The additive section's value as written: a blank put in front would spoil every value
+    // compared or used as a name ("yes", a class name, a folder).
     const std::string additive = readWholeValue(file_, section + "+", key);
-    // A value from the additive section is used with a blank before it, so that it can follow
-    // whatever the caller puts in front.
-    const std::string used = additive.empty() || additive[0] == ' ' ? additive : " " + additive;
     if (trace::enabled()) {
         std::string text = keyName(section, key) + " empty";
-        if (additive.empty()) {
-            text += ", " + keyName(section + "+", key) + " empty";
-        } else {
-            text += ", " + keyName(section + "+", key) + " = " + trace::quoted(additive) +
-                    ", used " + trace::quoted(used);
-        }
+        text += ", " + keyName(section + "+", key) + (additive.empty() ? " empty" : " = " + trace::quoted(additive));
         trace::line("key", text);
     }
-    return used;
+    return additive;
 }
 
 void applyJvmSource(Launcher& launcher, const std::string& value) {
@@ -185,9 +179,16 @@ std::string userSettingsPath(const Launcher& launcher, bool createFolders) {
     const std::size_t dot = lastCharacter(fileName, '.');
     const std::string baseName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
 
+    // Stepped by characters: in a double-byte code page "\\" and "|" can be a character's second
+    // byte, and removing it would cut the character in half.
+    const std::string& name = launcher.productName;
     std::string folderName;
-    for (char c : launcher.productName) {
-        if (std::string_view("\\?\"|><:/*").find(c) == std::string_view::npos) folderName += c;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t next = platform::nextCharacter(name, pos);
+        if (next != pos + 1 || std::string_view("\\?\"|><:/*").find(name[pos]) == std::string_view::npos) {
+            folderName.append(name, pos, next - pos);
+        }
+        pos = next;
     }
 
     std::string result;

@@ -39,6 +39,8 @@ struct FakeSystem {
     std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order
     std::map<std::string, FakeLibrary> libraries;
     std::uint32_t libraryError = 126;
+    std::vector<std::string> runtimeLibraryLoads;  // "<path> with <dependency folder>"
+    std::vector<std::pair<void*, std::string>> runtimeText;  // passed on from the output hook
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test

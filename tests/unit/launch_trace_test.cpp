@@ -42,7 +42,7 @@ TEST(LaunchTrace, KeysShowTheirRawValueTheirSectionAndTheValueUsed) {
     EXPECT_EQ((std::vector<std::string>{
                   "key: [Java Runtime Environment] Main Class = \"app.Main\"",
                   "key: [Java Runtime Environment] Virtual Machine Parameters empty, "
-                  "[Java Runtime Environment+] Virtual Machine Parameters = \"-Xmx512m\", used \" -Xmx512m\"",
+                  "[Java Runtime Environment+] Virtual Machine Parameters = \"-Xmx512m\"",
                   "key: [Java Runtime Environment] Empty empty, [Java Runtime Environment+] Empty empty",
                   "key: [Java Runtime Environment] Main Class = \"app.Main\"",
               }),
