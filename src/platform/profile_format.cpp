@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <string_view>
 
 namespace qn::profile {
 
@@ -15,36 +15,39 @@ struct Line {
     std::size_t next;   // offset of the next line
 };
 
-std::vector<Line> splitLines(const std::string& content) {
-    std::vector<Line> lines;
+// Where the first line starts; each line gives the start of the next.
+std::size_t firstLineStart(const std::string& content) {
     // Editors on Windows often start a file with the UTF-8 mark, and the system's own reader
     // passes over it; without this the file's first section would be lost.
-    static const std::string utf8Mark = "\xEF\xBB\xBF";
-    std::size_t pos = content.compare(0, utf8Mark.size(), utf8Mark) == 0 ? utf8Mark.size() : 0;
-    while (pos < content.size()) {
-        std::size_t end = content.find('\n', pos);
-        const std::size_t next = end == std::string::npos ? content.size() : end + 1;
-        if (end == std::string::npos) end = content.size();
-        std::size_t textEnd = end;
-        if (textEnd > pos && content[textEnd - 1] == '\r') --textEnd;
-        lines.push_back({pos, textEnd, next});
-        pos = next;
-    }
-    return lines;
+    static constexpr std::string_view utf8Mark = "\xEF\xBB\xBF";
+    return std::string_view(content).substr(0, utf8Mark.size()) == utf8Mark ? utf8Mark.size() : 0;
+}
+
+/// The line starting at pos (pos < content.size()).
+Line lineAt(const std::string& content, std::size_t pos) {
+    std::size_t end = content.find('\n', pos);
+    const std::size_t next = end == std::string::npos ? content.size() : end + 1;
+    if (end == std::string::npos) end = content.size();
+    std::size_t textEnd = end;
+    if (textEnd > pos && content[textEnd - 1] == '\r') --textEnd;
+    return {pos, textEnd, next};
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string trim(const std::string& text) {
+// Views into the content: a start reads the configuration many times, and copies of every line
+// for every key were most of the launcher's own work.
+std::string_view trim(std::string_view text) {
     std::size_t begin = 0, end = text.size();
     while (begin < end && isBlank(text[begin])) ++begin;
     while (end > begin && isBlank(text[end - 1])) --end;
     return text.substr(begin, end - begin);
 }
 
-bool sameName(const std::string& a, const std::string& b) {
+bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == b[i]) continue;  // most bytes of a name that matches are equal as written
         if (std::tolower(static_cast<unsigned char>(a[i])) !=
             std::tolower(static_cast<unsigned char>(b[i])))
             return false;
@@ -53,25 +56,25 @@ bool sameName(const std::string& a, const std::string& b) {
 }
 
 /// The section name of a "[name]" line.
-std::optional<std::string> sectionName(const std::string& line) {
-    const std::string text = trim(line);
+std::optional<std::string_view> sectionName(std::string_view line) {
+    const std::string_view text = trim(line);
     if (text.size() < 2 || text.front() != '[') return std::nullopt;
     const std::size_t close = text.find(']');
-    if (close == std::string::npos) return std::nullopt;
+    if (close == std::string_view::npos) return std::nullopt;
     return trim(text.substr(1, close - 1));
 }
 
 struct KeyLine {
-    std::string key;
-    std::string value;
+    std::string_view key;
+    std::string_view value;
 };
 
-std::optional<KeyLine> keyLine(const std::string& line) {
+std::optional<KeyLine> keyLine(std::string_view line) {
     const std::size_t equals = line.find('=');
-    if (equals == std::string::npos) return std::nullopt;
-    const std::string key = trim(line.substr(0, equals));
+    if (equals == std::string_view::npos) return std::nullopt;
+    const std::string_view key = trim(line.substr(0, equals));
     if (key.empty() || key[0] == ';') return std::nullopt;
-    std::string value = trim(line.substr(equals + 1));
+    std::string_view value = trim(line.substr(equals + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
@@ -85,12 +88,17 @@ struct Location {
     std::optional<Line> keyLine;
 };
 
-Location locate(const std::string& content, const std::vector<Line>& lines,
-                const std::string& section, const std::string& key) {
+std::string_view lineText(const std::string& content, const Line& line) {
+    return std::string_view(content).substr(line.begin, line.end - line.begin);
+}
+
+Location locate(const std::string& content, const std::string& section, const std::string& key) {
     Location location;
     bool inSection = false;
-    for (const Line& line : lines) {
-        const std::string text = content.substr(line.begin, line.end - line.begin);
+    for (std::size_t pos = firstLineStart(content); pos < content.size();) {
+        const Line line = lineAt(content, pos);
+        pos = line.next;
+        const std::string_view text = lineText(content, line);
         if (const auto name = sectionName(text)) {
             if (inSection) break;  // the first matching section is the one that counts
             inSection = sameName(*name, section);
@@ -102,8 +110,9 @@ Location locate(const std::string& content, const std::vector<Line>& lines,
         }
         if (!inSection) continue;
         if (!trim(text).empty()) location.sectionEnd = line.next;
+        if (location.keyLine) continue;
         const auto pair = keyLine(text);
-        if (pair && sameName(pair->key, key) && !location.keyLine) location.keyLine = line;
+        if (pair && sameName(pair->key, key)) location.keyLine = line;
     }
     return location;
 }
@@ -112,17 +121,15 @@ Location locate(const std::string& content, const std::vector<Line>& lines,
 
 std::optional<std::string> lookup(const std::string& content, const std::string& section,
                                   const std::string& key) {
-    const std::vector<Line> lines = splitLines(content);
-    const Location location = locate(content, lines, section, key);
+    const Location location = locate(content, section, key);
     if (!location.keyLine) return std::nullopt;
     const Line& line = *location.keyLine;
-    return keyLine(content.substr(line.begin, line.end - line.begin))->value;
+    return std::string(keyLine(lineText(content, line))->value);
 }
 
 std::string update(const std::string& content, const std::string& section, const std::string& key,
                    const std::string& value) {
-    const std::vector<Line> lines = splitLines(content);
-    const Location location = locate(content, lines, section, key);
+    const Location location = locate(content, section, key);
     const std::string entry = key + "=" + value;
     if (location.keyLine) {
         const Line& line = *location.keyLine;

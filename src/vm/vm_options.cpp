@@ -203,8 +203,14 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
     const std::string pattern = conventions.isAbsolute(entry) ? named : applicationFolder + named;
     const std::size_t cut = lastFolderSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
-    for (const std::string& name : platform::findFiles(pattern)) {
-        classPath += namePrefix + name + conventions.listSeparator;
+    const std::vector<std::string> names = platform::findFiles(pattern);
+    std::size_t length = classPath.size();
+    for (const std::string& name : names) length += namePrefix.size() + name.size() + 1;
+    classPath.reserve(length);
+    for (const std::string& name : names) {
+        classPath += namePrefix;
+        classPath += name;
+        classPath += conventions.listSeparator;
     }
 }
 

@@ -77,5 +77,40 @@ TEST_F(ProfileFile, ChangedFileKeepsItsContentModeAndLink) {
     EXPECT_EQ("[Java Runtime Environment]\r\nJRE Path=/j/\r\n", contentOf(folder / "new.ini"));
 }
 
+std::string read(const fs::path& file, const char* section, const char* key) {
+    char buffer[256];
+    const std::uint32_t length =
+        platform::profileString(section, key, buffer, sizeof buffer, file.string());
+    return std::string(buffer, length);
+}
+
+TEST_F(ProfileFile, EveryReadSeesTheFileAsItIsNow) {
+    const fs::path ini = write("app.ini", kIni);
+    const fs::path other = write("other.ini", "[Java Runtime Environment]\nMain Class=other.Main\n");
+    EXPECT_EQ("app.Main", read(ini, kSection, "Main Class"));
+    EXPECT_EQ("other.Main", read(other, kSection, "Main Class"));
+    EXPECT_EQ("app.Main", read(ini, kSection, "main class"));
+
+    // Changed by someone else, in place: the same file, other content.
+    std::ofstream(ini, std::ios::binary | std::ios::trunc)
+        << "[Java Runtime Environment]\r\nMain Class=bb.Main\r\n";
+    EXPECT_EQ("bb.Main", read(ini, kSection, "Main Class"));
+
+    // Changed here, to a value of the same length, at once.
+    ASSERT_TRUE(platform::writeProfileString(kSection, "Main Class", "c.Main", ini.string()));
+    EXPECT_EQ("c.Main", read(ini, kSection, "Main Class"));
+    // Changed through a link to it.
+    fs::create_symlink(ini, folder / "link.ini");
+    ASSERT_TRUE(platform::writeProfileString(kSection, "Main Class", "d.Main",
+                                             (folder / "link.ini").string()));
+    EXPECT_EQ("d.Main", read(ini, kSection, "Main Class"));
+
+    // Gone, or a folder: nothing.
+    fs::remove(ini);
+    EXPECT_EQ("", read(ini, kSection, "Main Class"));
+    fs::create_directory(ini);
+    EXPECT_EQ("", read(ini, kSection, "Main Class"));
+}
+
 }  // namespace
 }  // namespace qn

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -15,9 +16,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
 
 #include "platform/platform.h"
@@ -35,18 +38,95 @@ std::vector<std::string>& processArguments() {
 }
 
 bool readWholeFile(const std::string& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
-    return true;
+    // Plain descriptors: a stream would set up its locale machinery on every start for a few
+    // hundred bytes.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    struct stat info;
+    content.clear();
+    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        content.reserve(static_cast<std::size_t>(info.st_size));
+    }
+    char chunk[4096];
+    bool complete = true;
+    for (;;) {
+        const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) complete = false;
+        if (count <= 0) break;
+        content.append(chunk, static_cast<std::size_t>(count));
+    }
+    ::close(descriptor);
+    return complete;
 }
 
 mode_t currentUmask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
+}
+
+// A folder of a thousand jars is searched at every start; the system's matcher converts each
+// name to wide characters first, which cost more than the rest of the launcher's work. Patterns
+// of ASCII, '*' and '?' are matched here on ASCII names, where a byte is a character in every
+// locale; everything else still goes to fnmatch.
+bool isAscii(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+bool isPlainPattern(const std::string& pattern) {
+    return isAscii(pattern.data(), pattern.size()) && pattern.find_first_of("[\\") == std::string::npos;
+}
+
+bool matchesPlainPattern(const std::string& pattern, const char* name, std::size_t length) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string::npos, starN = 0;  // the last '*' and where it resumes
+    while (n < length) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+/// Byte order, as std::string compares; keyed by the first eight bytes so that most comparisons
+/// of a large folder are one integer comparison.
+void sortNames(std::vector<std::string>& names) {
+    struct Entry {
+        std::uint64_t head;
+        std::size_t index;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::uint64_t head = 0;
+        const std::string& name = names[i];
+        for (std::size_t b = 0; b < 8; ++b) {
+            head = (head << 8) | (b < name.size() ? static_cast<unsigned char>(name[b]) : 0u);
+        }
+        entries.push_back({head, i});
+    }
+    std::sort(entries.begin(), entries.end(), [&names](const Entry& a, const Entry& b) {
+        if (a.head != b.head) return a.head < b.head;
+        return names[a.index] < names[b.index];
+    });
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const Entry& entry : entries) sorted.push_back(std::move(names[entry.index]));
+    names = std::move(sorted);
 }
 
 }  // namespace
@@ -103,16 +183,61 @@ bool expandEnvironmentStrings(const std::string& text, std::string& expanded) {
     return true;
 }
 
+namespace {
+
+/// The last profile file read. A start reads some forty keys from the same file; a changed file
+/// (written here or elsewhere) shows in its identity and times, and is read again.
+struct ProfileCache {
+    std::mutex lock;
+    std::string path;
+    struct stat identity {};
+    bool valid = false;
+    std::string content;
+};
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+ProfileCache& profileCache() {
+    static ProfileCache cache;
+    return cache;
+}
+
+/// After a write of this process: a file rewritten in place within one tick of the file-system
+/// clock can keep its size and times. Any file, since the written path may be a link to it.
+void forgetProfiles() {
+    ProfileCache& cache = profileCache();
+    const std::lock_guard<std::mutex> guard(cache.lock);
+    cache.valid = false;
+    cache.path.clear();
+}
+
+}  // namespace
+
 std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
                             std::uint32_t size, const std::string& file) {
-    std::string content;
+    ProfileCache& cache = profileCache();
     std::string value;
-    if (readWholeFile(file, content)) value = profile::lookup(content, section, key).value_or("");
+    struct stat identity;
+    if (::stat(file.c_str(), &identity) == 0 && S_ISREG(identity.st_mode)) {
+        const std::lock_guard<std::mutex> guard(cache.lock);
+        if (!cache.valid || cache.path != file || !sameFile(cache.identity, identity)) {
+            cache.valid = readWholeFile(file, cache.content);
+            cache.path = file;
+            cache.identity = identity;
+        }
+        if (cache.valid) value = profile::lookup(cache.content, section, key).value_or("");
+    }
     return profile::copyToBuffer(value, buffer, size);
 }
 
-bool writeProfileString(const std::string& section, const std::string& key,
-                        const std::string& value, const std::string& file) {
+namespace {
+
+bool writeProfileFile(const std::string& section, const std::string& key, const std::string& value,
+                      const std::string& file) {
     // The file may be the configuration file itself: a file that exists but cannot be read must
     // not be replaced by one holding only this key.
     std::string target = file;
@@ -152,6 +277,15 @@ bool writeProfileString(const std::string& section, const std::string& key,
     return true;
 }
 
+}  // namespace
+
+bool writeProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& file) {
+    const bool written = writeProfileFile(section, key, value, file);
+    forgetProfiles();
+    return written;
+}
+
 bool pathExists(const std::string& path) {
     struct stat info;
     if (path.find_first_of("*?") != std::string::npos) return !findFiles(path).empty();
@@ -170,24 +304,39 @@ std::vector<std::string> findFiles(const std::string& pattern) {
     }
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return names;
+    const bool plainPattern = isPlainPattern(namePattern);
     while (const dirent* entry = ::readdir(dir)) {
-        if (::fnmatch(namePattern.c_str(), entry->d_name, 0) == 0) names.emplace_back(entry->d_name);
+        const char* name = entry->d_name;
+        const std::size_t length = std::strlen(name);
+        const bool matches = plainPattern && isAscii(name, length)
+                                 ? matchesPlainPattern(namePattern, name, length)
+                                 : ::fnmatch(namePattern.c_str(), name, 0) == 0;
+        if (matches) names.emplace_back(name, length);
     }
     ::closedir(dir);
     // readdir's order depends on the file system's hashing; a sorted list keeps starts repeatable.
-    std::sort(names.begin(), names.end());
+    sortNames(names);
     return names;
 }
 
 void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
 std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::nullopt;
     std::string bytes(size, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (file.bad()) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    std::size_t done = 0;
+    bool failed = false;
+    while (done < size) {
+        const ssize_t count = ::read(descriptor, bytes.data() + done, size - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) failed = true;
+        if (count <= 0) break;
+        done += static_cast<std::size_t>(count);
+    }
+    ::close(descriptor);
+    if (failed) return std::nullopt;
+    bytes.resize(done);
     return bytes;
 }
 
@@ -215,14 +364,20 @@ void setCurrentDirectory(const std::string& path) {
 }
 
 std::optional<std::string> loadString(int id) {
-    static const std::map<int, std::string> table = {
+    // A constant table: a message is looked up once or twice, not worth building a map for.
+    struct Entry {
+        int id;
+        const char* text;
+    };
+    static constexpr Entry table[] = {
 #define QN_STRING(id, text) {id, text},
 #include "res/string_table.inc"
 #undef QN_STRING
     };
-    const auto it = table.find(id);
-    if (it == table.end()) return std::nullopt;
-    return it->second;
+    for (const Entry& entry : table) {
+        if (entry.id == id) return std::string(entry.text);
+    }
+    return std::nullopt;
 }
 
 void showErrorBox(WindowHandle, const std::string& text) {
