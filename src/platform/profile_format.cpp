@@ -121,10 +121,34 @@ Location locate(const std::string& content, const std::string& section, const st
 
 std::optional<std::string> lookup(const std::string& content, const std::string& section,
                                   const std::string& key) {
-    const Location location = locate(content, section, key);
-    if (!location.keyLine) return std::nullopt;
-    const Line& line = *location.keyLine;
-    return std::string(keyLine(lineText(content, line))->value);
+    return Index(content).lookup(section, key);
+}
+
+Index::Index(const std::string& content) {
+    for (std::size_t pos = firstLineStart(content); pos < content.size();) {
+        const Line line = lineAt(content, pos);
+        pos = line.next;
+        const std::string_view text = lineText(content, line);
+        if (const auto name = sectionName(text)) {
+            sections_.push_back({*name, {}});
+        } else if (!sections_.empty()) {
+            if (const auto pair = keyLine(text)) {
+                sections_.back().entries.push_back({pair->key, pair->value});
+            }
+        }
+    }
+}
+
+std::optional<std::string> Index::lookup(const std::string& section, const std::string& key) const {
+    for (const Section& candidate : sections_) {
+        if (!sameName(candidate.name, section)) continue;
+        // The first matching section is the one that counts, and in it the first matching key.
+        for (const Entry& entry : candidate.entries) {
+            if (sameName(entry.key, key)) return std::string(entry.value);
+        }
+        return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 std::string update(const std::string& content, const std::string& section, const std::string& key,

@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/posix/process_arguments.h"
@@ -102,32 +103,41 @@ bool matchesPlainPattern(const std::string& pattern, const char* name, std::size
     return p == pattern.size();
 }
 
-/// Byte order, as std::string compares; keyed by the first eight bytes so that most comparisons
-/// of a large folder are one integer comparison.
-void sortNames(std::vector<std::string>& names) {
+/// Names found in a folder, gathered in one buffer and put in byte order (as std::string
+/// compares) by their first eight bytes, so that most comparisons in a large folder are one
+/// integer comparison and no name moves until the list is made.
+class NameList {
+public:
+    void add(const char* name, std::size_t length) {
+        std::uint64_t head = 0;
+        for (std::size_t b = 0; b < 8; ++b) {
+            head = (head << 8) | (b < length ? static_cast<unsigned char>(name[b]) : 0u);
+        }
+        entries_.push_back({head, text_.size(), length});
+        text_.append(name, length);
+    }
+
+    std::vector<std::string> sorted() {
+        const char* text = text_.data();
+        std::sort(entries_.begin(), entries_.end(), [text](const Entry& a, const Entry& b) {
+            if (a.head != b.head) return a.head < b.head;
+            return std::string_view(text + a.offset, a.length) < std::string_view(text + b.offset, b.length);
+        });
+        std::vector<std::string> names;
+        names.reserve(entries_.size());
+        for (const Entry& entry : entries_) names.emplace_back(text + entry.offset, entry.length);
+        return names;
+    }
+
+private:
     struct Entry {
         std::uint64_t head;
-        std::size_t index;
+        std::size_t offset;
+        std::size_t length;
     };
-    std::vector<Entry> entries;
-    entries.reserve(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        std::uint64_t head = 0;
-        const std::string& name = names[i];
-        for (std::size_t b = 0; b < 8; ++b) {
-            head = (head << 8) | (b < name.size() ? static_cast<unsigned char>(name[b]) : 0u);
-        }
-        entries.push_back({head, i});
-    }
-    std::sort(entries.begin(), entries.end(), [&names](const Entry& a, const Entry& b) {
-        if (a.head != b.head) return a.head < b.head;
-        return names[a.index] < names[b.index];
-    });
-    std::vector<std::string> sorted;
-    sorted.reserve(names.size());
-    for (const Entry& entry : entries) sorted.push_back(std::move(names[entry.index]));
-    names = std::move(sorted);
-}
+    std::string text_;
+    std::vector<Entry> entries_;
+};
 
 }  // namespace
 
@@ -193,6 +203,7 @@ struct ProfileCache {
     struct stat identity {};
     bool valid = false;
     std::string content;
+    std::optional<profile::Index> index;  // refers into content
 };
 
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -212,6 +223,7 @@ void forgetProfiles() {
     ProfileCache& cache = profileCache();
     const std::lock_guard<std::mutex> guard(cache.lock);
     cache.valid = false;
+    cache.index.reset();
     cache.path.clear();
 }
 
@@ -225,11 +237,13 @@ std::uint32_t profileString(const std::string& section, const std::string& key, 
     if (::stat(file.c_str(), &identity) == 0 && S_ISREG(identity.st_mode)) {
         const std::lock_guard<std::mutex> guard(cache.lock);
         if (!cache.valid || cache.path != file || !sameFile(cache.identity, identity)) {
+            cache.index.reset();
             cache.valid = readWholeFile(file, cache.content);
             cache.path = file;
             cache.identity = identity;
+            if (cache.valid) cache.index.emplace(cache.content);
         }
-        if (cache.valid) value = profile::lookup(cache.content, section, key).value_or("");
+        if (cache.valid) value = cache.index->lookup(section, key).value_or("");
     }
     return profile::copyToBuffer(value, buffer, size);
 }
@@ -305,18 +319,18 @@ std::vector<std::string> findFiles(const std::string& pattern) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return names;
     const bool plainPattern = isPlainPattern(namePattern);
+    NameList found;
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         const std::size_t length = std::strlen(name);
         const bool matches = plainPattern && isAscii(name, length)
                                  ? matchesPlainPattern(namePattern, name, length)
                                  : ::fnmatch(namePattern.c_str(), name, 0) == 0;
-        if (matches) names.emplace_back(name, length);
+        if (matches) found.add(name, length);
     }
     ::closedir(dir);
     // readdir's order depends on the file system's hashing; a sorted list keeps starts repeatable.
-    sortNames(names);
-    return names;
+    return found.sorted();
 }
 
 void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
