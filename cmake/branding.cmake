@@ -90,6 +90,9 @@ function(qn_brand_executable target)
   set(script "${CMAKE_SOURCE_DIR}/res/launcher.rc")
   target_sources(${target} PRIVATE "${script}")
   target_include_directories(${target} PRIVATE "${folder}")
-  # The resource compiler's includes are not scanned: a new icon or text must still rebuild it.
-  set_property(SOURCE "${script}" APPEND PROPERTY OBJECT_DEPENDS "${folder}/branding.h" "${icon}")
+  # The resource compiler writes no dependency file, so nothing it includes would be noticed: every
+  # file of res/ is named instead, and a changed text, dialog or icon rebuilds the resources.
+  file(GLOB inputs CONFIGURE_DEPENDS "${CMAKE_SOURCE_DIR}/res/*")
+  list(REMOVE_ITEM inputs "${script}")
+  set_property(SOURCE "${script}" APPEND PROPERTY OBJECT_DEPENDS ${inputs} "${folder}/branding.h" "${icon}")
 endfunction()

@@ -86,9 +86,19 @@ bool startFirstInstance(Launcher& launcher, const std::string& name) {
     return launcher.instanceListenerThread != nullptr;
 }
 
+void traceArguments(const char* what, const std::vector<std::string>& arguments) {
+    std::string text = std::string(what) + " " + std::to_string(arguments.size()) + " arguments";
+    for (const std::string& argument : arguments) text += " " + trace::quoted(argument);
+    trace::line("instance", text);
+}
+
 bool handOver(Launcher& launcher, const std::string& name) {
     InstanceBlock& block = *launcher.instanceView;
-    if (!packArguments(launcher.arguments, block.argumentArea)) return false;
+    if (!packArguments(launcher.arguments, block.argumentArea)) {
+        trace::line("instance", "the arguments do not fit the block; nothing handed over");
+        return false;
+    }
+    if (trace::enabled()) traceArguments("handing over", launcher.arguments);
     // The reply may come at once; it must find a queue.
     platform::prepareThreadQueue();
     const platform::AcknowledgementPtr acknowledgement =
@@ -96,6 +106,7 @@ bool handOver(Launcher& launcher, const std::string& name) {
     if (acknowledgement) platform::clearAcknowledgement(*acknowledgement);
     if (!platform::postThreadMessage(block.listenerThreadId, block.requestMessage,
                                      platform::currentThreadId())) {
+        trace::line("instance", "the first instance's listener cannot be reached");
         return false;
     }
     // The caller keeps the turn, and so the argument area, until the listener has copied the
@@ -140,16 +151,27 @@ void callSecondaryMain(JNIEnv* env, const InstanceRequest& request) {
     clearPendingException(env);
     if (!method) {
         method = env->GetStaticMethodID(mainClass, "secondaryMain", "([Ljava/lang/String;)I");
-        if (!method) return;  // the lookup's exception stays pending and is printed
+        if (!method) {
+            trace::line("instance", "no secondaryMain in the main class; the request ends unanswered");
+            return;  // the lookup's exception stays pending and is printed
+        }
         returnsInt = true;
     }
     const jobjectArray array = toJavaStringArray(env, request.arguments);
     if (!array) return;
     if (returnsInt) {
         const jint result = env->CallStaticIntMethod(mainClass, method, array);
+        if (trace::enabled()) {
+            trace::line("instance", "secondaryMain returning int gave " + std::to_string(result) +
+                                        "; replied to thread " + std::to_string(request.requesterThreadId));
+        }
         platform::postThreadMessage(request.requesterThreadId, request.replyMessage,
                                     static_cast<std::uint32_t>(result));
     } else {
+        if (trace::enabled()) {
+            trace::line("instance", "secondaryMain returning void; replied 0 to thread " +
+                                        std::to_string(request.requesterThreadId) + " before calling it");
+        }
         // The later instance need not wait for the method.
         platform::postThreadMessage(request.requesterThreadId, request.replyMessage, 0);
         env->CallStaticVoidMethod(mainClass, method, array);
@@ -159,15 +181,20 @@ void callSecondaryMain(JNIEnv* env, const InstanceRequest& request) {
 }  // namespace
 
 bool setUpSingleInstance(Launcher& launcher) {
-    if (launcher.isService) return true;
+    if (launcher.isService) {
+        trace::line("instance", "off: a service application");
+        return true;
+    }
     const SettingsReader reader(configFilePath(launcher));
     if (reader.read(keys::application, keys::singleInstance) != "yes") return true;
     launcher.singleInstance = true;
     std::string name;
     if (!currentInstanceName(name)) {
+        trace::line("instance", "off: the executable's path is unknown");
         launcher.singleInstance = false;
         return true;
     }
+    if (trace::enabled()) trace::line("instance", "block " + name);
     // Held until this start is settled: a first instance publishes everything before anyone reads
     // the block, and later instances write the block one at a time. The holder waits only for a
     // first instance that still runs, so the turn comes as soon as that one takes its requests.
@@ -206,6 +233,10 @@ std::uint32_t runListener(void* raw) {
         request->requesterThreadId = message.wParam;
         request->replyMessage = block.requestMessage;
         request->arguments = unpackArguments(block.argumentArea);
+        if (trace::enabled()) {
+            traceArguments(("request of thread " + std::to_string(message.wParam) + ":").c_str(),
+                           request->arguments);
+        }
         request->launcher = &launcher;
         if (launcher.instanceAcknowledgement &&
             !platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam)) {
@@ -243,24 +274,32 @@ std::uint32_t handleRequest(void* raw) {
 }
 
 std::int32_t waitForFirstInstance(Launcher& launcher) {
+    const auto answer = [](const char* source, std::uint32_t value) {
+        const auto code = static_cast<std::int32_t>(value);
+        if (trace::enabled()) trace::line("instance", std::string(source) + " " + std::to_string(code));
+        return code;
+    };
     const InstanceBlock& block = *launcher.instanceView;
     platform::ThreadMessage message;
     const platform::ProcessPtr first = platform::openProcess(block.firstProcessId);
     if (!first) {
         // A reply that came before the first process went still counts.
         while (platform::peekThreadMessage(message)) {
-            if (message.number == block.requestMessage) return static_cast<std::int32_t>(message.wParam);
+            if (message.number == block.requestMessage) return answer("reply", message.wParam);
         }
-        return 0;
+        return answer("first instance gone without a reply; result", 0);
     }
     for (;;) {
         // The queue first: a reply wins even when the first process has ended meanwhile.
         if (platform::peekThreadMessage(message) && message.number == block.requestMessage) {
-            return static_cast<std::int32_t>(message.wParam);
+            return answer("reply", message.wParam);
         }
         std::uint32_t exitCode = 0;
-        if (!platform::processExitCode(*first, exitCode)) return unknownFirstInstanceResult;
-        if (exitCode != platform::stillActive) return static_cast<std::int32_t>(exitCode);
+        if (!platform::processExitCode(*first, exitCode)) {
+            return answer("first instance cannot be asked for its exit code; result",
+                          static_cast<std::uint32_t>(unknownFirstInstanceResult));
+        }
+        if (exitCode != platform::stillActive) return answer("first instance ended with exit code", exitCode);
         platform::sleepMilliseconds(100);
     }
 }

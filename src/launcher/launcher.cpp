@@ -3,6 +3,7 @@
 #include "instance/single_instance.h"
 #include "launcher/command_line.h"
 #include "launcher/settings.h"
+#include "launcher/trace.h"
 #include "runtime/missing_runtime.h"
 #include "runtime/runtime_search.h"
 #include "splash/splash.h"
@@ -31,6 +32,8 @@ std::int32_t Launcher::run() {
         // It fails only after reporting that the launcher's own path is unknown; the program
         // has not run, so that is a failure like any other.
         if (!startSplash(*this)) return -1;
+    } else {
+        trace::line("splash", "none: the command line asks for none");
     }
     if (!loadRuntimeLibrary(*this)) return -1;
     if (!assembleVmOptions(*this)) return -1;
@@ -41,11 +44,16 @@ std::int32_t Launcher::run() {
 }
 
 Launcher::~Launcher() {
+    if (splashWindow) trace::line("teardown", "closing the splash window");
     closeSplashWindow(*this);
+    if (javaVm) trace::line("teardown", "destroying the VM: waits for the program's other threads");
     destroyJavaVm(*this);
+    if (singleInstance) trace::line("teardown", "ending single instance");
     endSingleInstance(*this);
     mainStartedEvent.reset();
+    if (nativeSplashClose) trace::line("teardown", "closing the runtime's splash");
     closeNativeSplash(*this);
+    trace::line("teardown", "done");
 }
 
 std::int32_t runLauncher() {
@@ -53,8 +61,14 @@ std::int32_t runLauncher() {
     {
         Launcher launcher;
         platform::useSystemLocale();
-        if (launcher.prepare()) exitCode = launcher.run();
+        if (launcher.prepare()) {
+            exitCode = launcher.run();
+            if (trace::enabled()) trace::line("launcher", "run ended with " + std::to_string(exitCode));
+        } else {
+            trace::line("launcher", "preparation failed");
+        }
     }
+    if (trace::enabled()) trace::line("launcher", "exit code " + std::to_string(exitCode));
     return exitCode;
 }
 

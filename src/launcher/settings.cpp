@@ -5,6 +5,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
+#include "launcher/trace.h"
 #include "platform/text_search.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
@@ -69,8 +70,10 @@ std::string configFilePath(const Launcher& launcher) {
     return path.substr(0, dot + 1) + "ini";
 }
 
-std::string readProfileString(const std::string& file, const std::string& section,
-                              const std::string& key) {
+namespace {
+
+std::string readWholeValue(const std::string& file, const std::string& section,
+                           const std::string& key) {
     // Most values fit the first buffer, which needs no allocation.
     constexpr std::uint32_t firstSize = 256;
     char first[firstSize];
@@ -88,12 +91,34 @@ std::string readProfileString(const std::string& file, const std::string& sectio
     }
 }
 
+std::string keyName(const std::string& section, const std::string& key) {
+    return "[" + section + "] " + key;
+}
+
+}  // namespace
+
+std::string readProfileString(const std::string& file, const std::string& section,
+                              const std::string& key) {
+    std::string value = readWholeValue(file, section, key);
+    if (trace::enabled()) trace::line("key", keyName(section, key) + " = " + trace::quoted(value));
+    return value;
+}
+
 std::string SettingsReader::read(const std::string& section, const std::string& key) const {
-    std::string value = readProfileString(file_, section, key);
-    if (!value.empty()) return value;
-    value = readProfileString(file_, section + "+", key);
-    if (value.empty() || value[0] == ' ') return value;
-    return " " + value;
+    const std::string plain = readWholeValue(file_, section, key);
+    if (!plain.empty()) {
+        if (trace::enabled()) trace::line("key", keyName(section, key) + " = " + trace::quoted(plain));
+        return plain;
+    }
+    // The additive section's value as written: a blank put in front would spoil every value
+    // compared or used as a name ("yes", a class name, a folder).
+    const std::string additive = readWholeValue(file_, section + "+", key);
+    if (trace::enabled()) {
+        std::string text = keyName(section, key) + " empty";
+        text += ", " + keyName(section + "+", key) + (additive.empty() ? " empty" : " = " + trace::quoted(additive));
+        trace::line("key", text);
+    }
+    return additive;
 }
 
 void applyJvmSource(Launcher& launcher, const std::string& value) {
@@ -159,9 +184,16 @@ std::string userSettingsPath(const Launcher& launcher, bool createFolders) {
     const std::size_t dot = lastCharacter(fileName, '.');
     const std::string baseName = dot == std::string::npos ? fileName : fileName.substr(0, dot);
 
+    // Stepped by characters: in a double-byte code page "\\" and "|" can be a character's second
+    // byte, and removing it would cut the character in half.
+    const std::string& name = launcher.productName;
     std::string folderName;
-    for (char c : launcher.productName) {
-        if (std::string_view("\\?\"|><:/*").find(c) == std::string_view::npos) folderName += c;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t next = platform::nextCharacter(name, pos);
+        if (next != pos + 1 || std::string_view("\\?\"|><:/*").find(name[pos]) == std::string_view::npos) {
+            folderName.append(name, pos, next - pos);
+        }
+        pos = next;
     }
 
     std::string result;
@@ -188,7 +220,12 @@ void rememberJrePath(const Launcher& launcher, const std::string& folder) {
     const std::string target =
         perUserSettingsAllowed(launcher) ? userSettingsPath(launcher, true) : configFile;
     if (target.empty()) return;
-    platform::writeProfileString(keys::javaRuntimeEnvironment, keys::jrePath, folder, target);
+    const bool written =
+        platform::writeProfileString(keys::javaRuntimeEnvironment, keys::jrePath, folder, target);
+    if (trace::enabled()) {
+        trace::line("per-user", std::string(written ? "remembered " : "could not remember ") +
+                                    keys::jrePath + " " + trace::quoted(folder) + " in " + target);
+    }
 }
 
 void setWorkingFolder(const Launcher& launcher) {
@@ -200,6 +237,7 @@ void setWorkingFolder(const Launcher& launcher) {
         // "C:" alone names the drive's current folder, not its root, where C:\tool.exe lies.
         if (folder.back() == ':') folder += path[separator];
         platform::setCurrentDirectory(folder);
+        if (trace::enabled()) trace::line("launcher", "working folder " + folder);
     }
 }
 
@@ -210,16 +248,99 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
         const std::string userFile = userSettingsPath(launcher, false);
         // An existing per-user file hides the configuration file's value, even an empty one.
         if (!userFile.empty() && platform::pathExists(userFile)) {
+            if (trace::enabled()) {
+                trace::line("per-user", "used: " + userFile + " exists; its " + keys::jrePath +
+                                            " replaces the configuration file's");
+            }
             return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
         }
+        if (trace::enabled()) {
+            trace::line("per-user", userFile.empty()
+                                        ? "not used: the executable's path is unknown"
+                                        : "not used: " + userFile + " does not exist");
+        }
+    } else {
+        trace::line("per-user", launcher.isService ? "not used: a service application"
+                                                   : "not used: not an NT-family system");
     }
     return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
+}
+
+std::string versionText(const JavaVersion& version) {
+    std::string text;
+    for (const std::int32_t component : version.components) {
+        if (!text.empty()) text += '.';
+        text += std::to_string(component);
+    }
+    return text;
+}
+
+void traceStartingPoint(const std::string& file) {
+    std::string executable;
+    std::uint32_t errorCode = 0;
+    if (platform::moduleFileName(executable, errorCode)) trace::line("launcher", "executable " + executable);
+    if (file.empty()) {
+        trace::line("launcher", "no configuration file: the executable's path has no dot");
+    } else {
+        trace::line("launcher", "configuration file " + file +
+                                    (platform::pathExists(file) ? "" : " (missing: every key reads empty)"));
+    }
+}
+
+const char* flavourOrderText(JvmType type) {
+    switch (type) {
+        case JvmType::ServerOnly: return "server only";
+        case JvmType::ServerFirst: return "server first";
+        case JvmType::ClientFirst: break;
+    }
+    return "client first";
+}
+
+void traceSettings(const Launcher& launcher) {
+    trace::line("setting", "version range " + versionText(launcher.minimumVersion) + " to " +
+                               versionText(launcher.maximumVersion));
+    if (launcher.isService) trace::line("setting", "service application");
+    if (!launcher.preferredVersions.empty()) {
+        std::string list;
+        for (const std::string& entry : launcher.preferredVersions) {
+            list += (list.empty() ? "" : ", ") + trace::quoted(entry);
+        }
+        trace::line("setting", "preferred versions " + list);
+    }
+    if (!launcher.configuredJrePath.empty()) {
+        trace::line("setting", "configured runtime folder " + launcher.configuredJrePath);
+    }
+    trace::line("setting", std::string("library flavours ") + flavourOrderText(launcher.jvmType));
+    std::string kinds;
+    if (launcher.bothKinds) {
+        kinds = "JDK and JRE";
+        if (launcher.jdkWanted != launcher.jreWanted) kinds += launcher.jdkWanted ? ", JDK favoured" : ", JRE favoured";
+    } else if (launcher.jdkWanted || launcher.jreWanted) {
+        kinds = launcher.jdkWanted ? "JDK only" : "JRE only";
+    } else {
+        kinds = "none (the value is not one of the known ones)";
+    }
+    trace::line("setting", "runtime kinds " + kinds);
+    std::string vendors;
+    const auto addVendor = [&vendors](const char* name, bool allowed, bool favoured) {
+        if (!allowed && !favoured) return;
+        vendors += (vendors.empty() ? "" : ", ") + std::string(name) + (favoured ? " (favoured)" : "");
+    };
+    addVendor("JavaSoft", launcher.javaSoftAllowed, launcher.javaSoftFavored);
+    addVendor("JRockit", launcher.jrockitAllowed, launcher.jrockitFavored);
+    addVendor("IBM", launcher.ibmAllowed, launcher.ibmFavored);
+    trace::line("setting", "vendors " + (vendors.empty() ? std::string("none") : vendors));
+    trace::line("setting", "main class " + launcher.mainClass);
+    trace::line("setting", std::string("failure check ") + (launcher.failureCheck ? "on" : "off"));
+    trace::line("setting",
+                std::string("working folder override ") + (launcher.overrideWorkingDir ? "on" : "off"));
 }
 
 }  // namespace
 
 bool readSettings(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
+    if (trace::enabled()) traceStartingPoint(file);
     if (file.empty()) return false;
 
     launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
@@ -262,6 +383,7 @@ bool readSettings(Launcher& launcher) {
         equalsIgnoringCase(reader.read(keys::application, keys::overrideWorkingDir), "Yes");
     launcher.systemPath = reader.read(jre, keys::systemPath);
     launcher.libraryPath = reader.read(jre, keys::libraryPath);
+    if (trace::enabled()) traceSettings(launcher);
     return true;
 }
 

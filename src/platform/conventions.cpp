@@ -48,6 +48,7 @@ const PlatformConventions& windowsConventions() {
         "bin\\javac.exe",
         "splashscreen.dll",
         true,
+        "qnlauncher-trace.txt",
     };
     return conventions;
 }
@@ -74,6 +75,7 @@ const PlatformConventions& posixConventions() {
         "bin/javac",
         "libsplashscreen.so",
         false,
+        "",
     };
     return conventions;
 }

@@ -70,6 +70,10 @@ bool pathExists(const std::string& path);
 /// system returns them; "." and ".." included when they match.
 std::vector<std::string> findFiles(const std::string& pattern);
 void createDirectory(const std::string& path);
+/// The path made absolute against the current folder; unchanged when that cannot be done.
+std::string fullPath(const std::string& path);
+/// True when both paths name one existing file (also through another spelling or a link).
+bool sameFile(const std::string& first, const std::string& second);
 /// At most `size` bytes from the start of a file (a runtime's release file, a library's header);
 /// nothing when the file cannot be opened or read.
 std::optional<std::string> readFileHead(const std::string& path, std::size_t size);
@@ -86,11 +90,19 @@ std::optional<std::string> loadString(int id);
 /// A modal error box (MessageBoxA, null caption, MB_ICONERROR) owned by `owner`; on POSIX the text
 /// goes to standard error.
 void showErrorBox(WindowHandle owner, const std::string& text);
+/// Passes on what the runtime prints through its output hook: to `stream` (the runtime's FILE*)
+/// where the launcher shares the runtime's C library, else to the standard handle it stands for.
+void passOnRuntimeText(void* stream, const std::string& text);
 
 // --- Dynamic libraries --------------------------------------------------------------------------
 
 /// Loads a library that is never unloaded; null with the system error code.
 void* loadLibrary(const std::string& path, std::uint32_t& errorCode);
+/// Loads the runtime library (an absolute path) so that the libraries it needs come from its own
+/// folder and from `dependencyFolder`, never from the current folder, the launcher's folder or
+/// the search path; null with the system error code.
+void* loadRuntimeLibrary(const std::string& path, const std::string& dependencyFolder,
+                         std::uint32_t& errorCode);
 /// An exported symbol; null with the system error code.
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode);
 

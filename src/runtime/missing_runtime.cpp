@@ -2,6 +2,7 @@
 
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
+#include "launcher/trace.h"
 #include "platform/dialogs.h"
 #include "res/resource_ids.h"
 #include "runtime/runtime_search.h"
@@ -17,6 +18,7 @@ std::string missingRuntimeMessage(const Launcher& launcher) {
 
 bool resolveMissingRuntime(Launcher& launcher) {
     const JvmType jvmType = launcher.jvmType;
+    trace::line("runtime", "none found; asking the user for a runtime folder");
     const auto chosen = platform::askForRuntimeFolder(
         missingRuntimeMessage(launcher),
         [jvmType](const std::string& folder) {
@@ -28,8 +30,14 @@ bool resolveMissingRuntime(Launcher& launcher) {
             return verdict;
         });
     // A choice without a library would leave the run phase nothing to load.
-    if (!chosen || chosen->jvmLibrary.empty()) return false;
+    if (!chosen || chosen->jvmLibrary.empty()) {
+        trace::line("runtime", "the user chose no runtime");
+        return false;
+    }
     launcher.jvmLibraryPath = chosen->jvmLibrary;
+    if (trace::enabled()) {
+        trace::line("runtime", "the user chose " + chosen->folder + ": library " + chosen->jvmLibrary);
+    }
     // The folder the user picked is used whatever its version; remembering it may fail silently.
     rememberJrePath(launcher, chosen->folder);
     return true;

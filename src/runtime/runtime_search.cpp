@@ -144,7 +144,12 @@ bool takeFolder(Launcher& launcher, const std::string& home, const char* what) {
 bool findRuntime(Launcher& launcher) {
     if (!launcher.configuredJrePath.empty()) {
         const std::string home = platform::conventions().withTrailingSeparator(launcher.configuredJrePath);
-        if (takeFolder(launcher, home, "JRE Path")) return true;
+        if (takeFolder(launcher, home, "JRE Path")) {
+            // A relative folder was checked against the current folder: that library is the one
+            // to load, not one the loader would find first in the launcher's folder.
+            launcher.jvmLibraryPath = platform::fullPath(launcher.jvmLibraryPath);
+            return true;
+        }
     }
     if (const std::optional<std::string> home = findLocalRuntime(launcher)) {
         if (takeFolder(launcher, *home, "local runtime")) return true;

@@ -3,6 +3,7 @@
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
+#include "launcher/trace.h"
 #include "platform/native_splash.h"
 
 namespace qn {
@@ -74,15 +75,35 @@ bool startSplash(Launcher& launcher) {
     launcher.splashShadowText = readProfileString(file, keys::display, keys::splashScreenShadow);
     const bool nativeAsked =
         equalsIgnoringCase(readProfileString(file, keys::display, keys::preferNativeSplash), "Yes");
-    if (launcher.splashImagePath.empty()) return true;
+    if (launcher.splashImagePath.empty()) {
+        trace::line("splash", "none: no picture configured");
+        return true;
+    }
 
     const std::string library = nativeSplashLibraryPath(launcher.jvmLibraryPath);
     // Without a window of its own the launcher leaves every picture to the runtime's library.
     const bool ownWindow = platform::conventions().ownSplashWindow;
-    if ((nativeAsked || !ownWindow) && !library.empty() && startNativeSplash(library, launcher)) {
+    if (nativeAsked || !ownWindow) {
+        if (!library.empty() && startNativeSplash(library, launcher)) {
+            if (trace::enabled()) {
+                trace::line("splash", "the runtime's library " + library + " shows " + launcher.splashImagePath);
+            }
+            return true;
+        }
+        if (trace::enabled()) {
+            trace::line("splash", library.empty() ? "no splash library beside the runtime"
+                                                  : "the runtime's library " + library + " did not start");
+        }
+    }
+    if (!ownWindow) {
+        trace::line("splash", "none: no window of the launcher's own on this system");
         return true;
     }
-    if (ownWindow) startSplashWindow(launcher);
+    startSplashWindow(launcher);
+    if (trace::enabled()) {
+        trace::line("splash", launcher.splashWindow ? "own window shows " + launcher.splashImagePath
+                                                    : std::string("none: the own window could not be made"));
+    }
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "launcher/trace.h"
 #include "res/resource_ids.h"
 
 namespace qn {
@@ -49,7 +50,9 @@ std::string formatError(const LauncherError& error) {
 }
 
 void reportError(const LauncherError& error, platform::WindowHandle owner) {
-    platform::showErrorBox(owner, formatError(error));
+    const std::string text = formatError(error);
+    if (trace::enabled()) trace::line("message", text);
+    platform::showErrorBox(owner, text);
 }
 
 void reportModulePathError(std::uint32_t errorCode, platform::WindowHandle owner) {

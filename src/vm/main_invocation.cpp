@@ -68,6 +68,7 @@ void callSystemExit(JNIEnv* env, jint code) {
 /// "Failure Check" is on; Stop ends the process from inside the runtime.
 void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
     const LocalRef<jthrowable> exception(env, env->ExceptionOccurred());
+    trace::line("main", "ended by an uncaught exception");
     env->ExceptionDescribe();
     closeSplashWindow(launcher);
     if (launcher.failureCheck && reportUncaughtException(launcher, env, exception.get())) {
@@ -80,6 +81,11 @@ void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
 
 std::uint32_t runJavaMainThread(Launcher& launcher) {
     if (launcher.mainThreadStackSize == 0) launcher.mainThreadStackSize = defaultJavaStackSize(launcher);
+    if (trace::enabled()) {
+        trace::line("main", "thread stack size " + (launcher.mainThreadStackSize == 0
+                                                        ? std::string("the system's default")
+                                                        : std::to_string(launcher.mainThreadStackSize)));
+    }
     platform::ThreadPtr thread =
         platform::startThread(launcher.mainThreadStackSize, javaMainThreadBody, &launcher);
     if (!thread) return javaMainThreadBody(&launcher);  // the same work on this thread
@@ -93,32 +99,68 @@ std::uint32_t javaMainThreadBody(void* parameter) {
     return invokeMainClass(launcher) ? 0 : 1;
 }
 
-bool redirectStandardStream(Launcher& launcher, const std::string& path, StandardStream stream) {
-    JNIEnv* env = launcher.jniEnv;
+namespace {
+
+/// A new PrintStream on the file (created, or emptied when it exists); null when that fails.
+jobject openPrintStream(JNIEnv* env, const std::string& path) {
     const LocalRef<jstring> javaPath(env, toJavaString(env, path));
-    if (!javaPath) return false;
+    if (!javaPath) return nullptr;
 
     const LocalRef<jclass> fileClass(env, env->FindClass("java/io/FileOutputStream"));
-    if (!fileClass) return false;
+    if (!fileClass) return nullptr;
     const jmethodID fileConstructor = env->GetMethodID(fileClass.get(), "<init>", "(Ljava/lang/String;)V");
-    if (!fileConstructor) return false;
+    if (!fileConstructor) return nullptr;
     const LocalRef<jobject> file(env, env->NewObject(fileClass.get(), fileConstructor, javaPath.get()));
-    if (!file) return false;
+    if (!file) return nullptr;
 
     const LocalRef<jclass> printClass(env, env->FindClass("java/io/PrintStream"));
-    if (!printClass) return false;
+    if (!printClass) return nullptr;
     const jmethodID printConstructor = env->GetMethodID(printClass.get(), "<init>", "(Ljava/io/OutputStream;)V");
-    if (!printConstructor) return false;
-    const LocalRef<jobject> print(env, env->NewObject(printClass.get(), printConstructor, file.get()));
-    if (!print) return false;
+    if (!printConstructor) return nullptr;
+    return env->NewObject(printClass.get(), printConstructor, file.get());
+}
 
+bool setStandardStream(JNIEnv* env, jobject print, StandardStream stream) {
     const LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
     if (!system) return false;
     const jmethodID setter = env->GetStaticMethodID(
         system.get(), stream == StandardStream::Output ? "setOut" : "setErr", "(Ljava/io/PrintStream;)V");
     if (!setter) return false;
-    env->CallStaticVoidMethod(system.get(), setter, print.get());
+    env->CallStaticVoidMethod(system.get(), setter, print);
     return !env->ExceptionCheck();
+}
+
+void describePending(JNIEnv* env) {
+    if (env->ExceptionCheck()) env->ExceptionDescribe();
+}
+
+}  // namespace
+
+bool redirectStandardStream(Launcher& launcher, const std::string& path, StandardStream stream) {
+    JNIEnv* env = launcher.jniEnv;
+    const LocalRef<jobject> print(env, openPrintStream(env, path));
+    return print && setStandardStream(env, print.get(), stream);
+}
+
+void redirectStandardStreams(Launcher& launcher) {
+    JNIEnv* env = launcher.jniEnv;
+    // A stream that cannot be redirected keeps its target; the program still runs.
+    const LocalRef<jobject> output(
+        env, launcher.outputFile.empty() ? nullptr : openPrintStream(env, launcher.outputFile));
+    bool outputRedirected = false;
+    if (!launcher.outputFile.empty()) {
+        outputRedirected = output && setStandardStream(env, output.get(), StandardStream::Output);
+        if (!outputRedirected) describePending(env);
+    }
+    if (launcher.errorFile.empty()) return;
+    // One file named for both: a stream of its own would empty it and write over the other's
+    // lines. Both streams then share one, so their lines stay in the order they were written.
+    if (outputRedirected && platform::sameFile(launcher.outputFile, launcher.errorFile)) {
+        if (trace::enabled()) trace::line("stream", "output and error share " + launcher.outputFile);
+        if (!setStandardStream(env, output.get(), StandardStream::Error)) describePending(env);
+        return;
+    }
+    if (!redirectStandardStream(launcher, launcher.errorFile, StandardStream::Error)) describePending(env);
 }
 
 namespace {
@@ -305,12 +347,19 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
 }  // namespace
 
 bool invokeMainClass(Launcher& launcher) {
+    if (trace::enabled()) {
+        trace::line("main", "class " + launcher.mainClass + ", " + std::to_string(launcher.arguments.size()) +
+                                " arguments");
+        for (const std::string& argument : launcher.arguments) trace::line("argument", trace::quoted(argument));
+    }
     if (!callMain(launcher, launcher.jniEnv)) {
+        trace::line("main", "not called");
         // A thread that ends attached counts as a running non-daemon thread: teardown's
         // DestroyJavaVM would wait for it for ever.
         launcher.javaVm->DetachCurrentThread();
         return false;
     }
+    trace::line("main", "call ended");
     // IBM runtimes end the process themselves; the thread must not detach before that.
     if (launcher.ibmAllowed || launcher.ibmFavored) platform::sleepForever();
     return launcher.javaVm->DetachCurrentThread() == JNI_OK;

@@ -18,5 +18,8 @@ bool invokeMainClass(Launcher& launcher);
 enum class StandardStream { Output, Error };
 /// Points System.out or System.err at a new file; false (the stream unchanged) when that fails.
 bool redirectStandardStream(Launcher& launcher, const std::string& path, StandardStream stream);
+/// Redirects the output stream, then the error stream, to the configured files; one file named
+/// for both gets one stream that both write to.
+void redirectStandardStreams(Launcher& launcher);
 
 }  // namespace qn

@@ -1,17 +1,93 @@
 #include "vm/runtime_library.h"
 
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
 #include <vector>
 
 #include "launcher/launcher.h"
+#include "launcher/trace.h"
 #include "res/resource_ids.h"
 #include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
+#include "vm/vm_options.h"
 
 namespace qn {
 
+namespace {
+
+// A runtime that cannot start (a heap it cannot reserve, a broken installation) may end the
+// process itself while it is being created, after printing why to a console a Windows user never
+// sees. Its output and exit hooks keep what it said and show it before the process ends. One
+// virtual machine per process, so one record.
+struct CreationWatch {
+    std::atomic<Launcher*> creating{nullptr};  // set only while JNI_CreateJavaVM runs
+    std::mutex lock;
+    std::string said;
+};
+
+CreationWatch& creationWatch() {
+    static CreationWatch watch;
+    return watch;
+}
+
+// Enough for any start-up message; a runtime that prints more is not kept beyond it.
+constexpr std::size_t keptOutputLimit = 16384;
+
+jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
+    va_list measured;
+    va_copy(measured, args);
+    const int length = std::vsnprintf(nullptr, 0, format, measured);
+    va_end(measured);
+    if (length < 0) return length;
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::vsnprintf(&text[0], text.size(), format, args);
+    text.resize(static_cast<std::size_t>(length));
+    platform::passOnRuntimeText(stream, text);
+    CreationWatch& watch = creationWatch();
+    if (watch.creating.load()) {
+        const std::lock_guard<std::mutex> guard(watch.lock);
+        if (watch.said.size() < keptOutputLimit) watch.said.append(text, 0, keptOutputLimit - watch.said.size());
+    }
+    return length;
+}
+
+/// Shows, once, that the runtime ends the process during its creation, with what it said.
+void reportEndDuringCreation() {
+    CreationWatch& watch = creationWatch();
+    Launcher* launcher = watch.creating.exchange(nullptr);
+    if (!launcher) return;  // a running program's exit, or already shown
+    std::string said;
+    {
+        const std::lock_guard<std::mutex> guard(watch.lock);
+        said = watch.said;
+    }
+    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
+    if (said.empty()) said = loadText(IDS_JNI_ERR);
+    if (trace::enabled()) trace::line("vm", "the runtime ends the process while it is created: " + said);
+    reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said}, launcher->messageOwner);
+}
+
+void JNICALL runtimeExitHook(jint code) {
+    // A program that calls System.exit ends the process inside the runtime, past the launcher's
+    // own last line; the runtime calls this hook first, so the trace still gets the exit code.
+    if (trace::enabled() && !creationWatch().creating.load()) {
+        trace::line("launcher", "exit code " + std::to_string(code) + " (the program ended the process)");
+    }
+    // The runtime goes on to end the process with this code when the hook returns. An agent that
+    // ends a start on purpose (code 0) is no failure.
+    if (code != 0) reportEndDuringCreation();
+}
+
+void JNICALL runtimeAbortHook() { reportEndDuringCreation(); }
+
+}  // namespace
+
 bool loadRuntimeLibrary(Launcher& launcher) {
     std::uint32_t errorCode = 0;
-    void* library = platform::loadLibrary(launcher.jvmLibraryPath, errorCode);
+    void* library = platform::loadRuntimeLibrary(launcher.jvmLibraryPath,
+                                                 runtimeFolders(launcher.jvmLibraryPath).bin, errorCode);
     if (!library) {
         reportError({IDS_VM_LIBRARY_LOAD_FAILED, launcher.jvmLibraryPath,
                      static_cast<std::int32_t>(errorCode)},
@@ -30,6 +106,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
                     launcher.messageOwner);
         return false;
     }
+    if (trace::enabled()) trace::line("vm", "loaded " + launcher.jvmLibraryPath);
     return true;
 }
 
@@ -39,22 +116,41 @@ std::string creationFailureReason(jint result) {
     return {};
 }
 
+namespace {
+
+}  // namespace
+
 bool createJavaVm(Launcher& launcher) {
     std::vector<JavaVMOption> options(launcher.vmOptions.size());
     for (std::size_t i = 0; i < options.size(); ++i) {
         options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
         options[i].extraInfo = nullptr;
     }
+    // The runtime's standard hooks, after the configured options.
+    options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&runtimeOutputHook)});
+    options.push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&runtimeExitHook)});
+    options.push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&runtimeAbortHook)});
     JavaVMInitArgs args{};
     args.version = JNI_VERSION_1_2;
     args.nOptions = static_cast<jint>(options.size());
     args.options = options.data();
     args.ignoreUnrecognized = JNI_FALSE;
+    if (trace::enabled()) {
+        trace::line("vm", "creating the VM with " + std::to_string(options.size()) + " options");
+        for (const JavaVMOption& option : options) trace::line("option", option.optionString);
+    }
 
     // Kept apart until success, so a failed creation leaves nothing for teardown to destroy.
     JavaVM* javaVm = nullptr;
     JNIEnv* jniEnv = nullptr;
+    CreationWatch& watch = creationWatch();
+    {
+        const std::lock_guard<std::mutex> guard(watch.lock);
+        watch.said.clear();
+    }
+    watch.creating.store(&launcher);
     const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
+    watch.creating.store(nullptr);
     if (result != JNI_OK) {
         reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)},
                     launcher.messageOwner);
@@ -62,16 +158,9 @@ bool createJavaVm(Launcher& launcher) {
     }
     launcher.javaVm = javaVm;
     launcher.jniEnv = jniEnv;
+    trace::line("vm", "created");
 
-    // A stream that cannot be redirected keeps its target; the program still runs.
-    if (!launcher.outputFile.empty() &&
-        !redirectStandardStream(launcher, launcher.outputFile, StandardStream::Output)) {
-        if (jniEnv->ExceptionCheck()) jniEnv->ExceptionDescribe();
-    }
-    if (!launcher.errorFile.empty() &&
-        !redirectStandardStream(launcher, launcher.errorFile, StandardStream::Error)) {
-        if (jniEnv->ExceptionCheck()) jniEnv->ExceptionDescribe();
-    }
+    redirectStandardStreams(launcher);
     return true;
 }
 

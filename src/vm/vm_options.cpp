@@ -62,6 +62,24 @@ std::string asPlatformList(std::string list) {
     return list;
 }
 
+/// The list without empty items. The runtime reads an empty item of its class path or library
+/// path as the current folder, so whatever the user's working folder holds would be loaded.
+std::string withoutEmptyItems(const std::string& list) {
+    const char separator = platform::conventions().listSeparator;
+    std::string result;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(separator, start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) {
+            if (!result.empty()) result += separator;
+            result.append(list, start, end - start);
+        }
+        start = end + 1;
+    }
+    return result;
+}
+
 std::string pathReference() { return "%" + platform::conventions().pathVariable + "%"; }
 
 /// True for the platform's separator and, on Windows, for "/", which the system's file search
@@ -168,7 +186,7 @@ void setNativeSearchPaths(Launcher& launcher) {
         list += separator + pathReference();
         list += separator + folders.lib;
         // Expanded before Path changes below, so the reference takes the inherited value.
-        launcher.vmOptions.push_back(libraryPathOption + expandEnvironment(list));
+        launcher.vmOptions.push_back(libraryPathOption + withoutEmptyItems(expandEnvironment(list)));
     }
 
     std::string path = asPlatformList(launcher.systemPath);
@@ -367,8 +385,11 @@ bool assembleVmOptions(Launcher& launcher) {
         return false;
     }
 
+    // Every item is a file, a folder or an absolute name, so the list never comes out empty.
+    const std::string classPathItems = withoutEmptyItems(expandEnvironment(classPath));
+
     const std::size_t classPathIndex = launcher.vmOptions.size();
-    std::vector<std::string> options{classPathOption + classPath};
+    std::vector<std::string> options;
     for (const std::string& raw :
          splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
         std::string token = stripQuotes(raw);
@@ -377,6 +398,7 @@ bool assembleVmOptions(Launcher& launcher) {
         if (token.compare(0, 4, "-Xss") == 0) launcher.mainThreadStackSize = parseStackSize(token.substr(4));
         options.push_back(std::move(token));
     }
+    launcher.vmOptions.push_back(classPathOption + classPathItems);
     for (const std::string& option : options) launcher.vmOptions.push_back(expandEnvironment(option));
     addStartupCacheOptions(launcher, reader);
 

@@ -8,6 +8,7 @@ records what it was handed (see tests/support/standin/README.md).
 """
 
 import argparse
+import glob
 import os
 import re
 import shutil
@@ -16,6 +17,7 @@ import sys
 import tempfile
 import time
 import unittest
+import zipfile
 
 OPTIONS = None
 SKIP = 77
@@ -50,6 +52,16 @@ def parse_record(path):
     return entries
 
 
+def runtimes():
+    """The build's JDK, and a JDK 25 where the machine has one (not on a bare Debian)."""
+    found = [OPTIONS.jdk]
+    for home in sorted(glob.glob("/usr/lib/jvm/*25*")):
+        if os.path.exists(os.path.join(home, "lib", "server", "libjvm.so")) and \
+                os.path.realpath(home) not in map(os.path.realpath, found):
+            found.append(home)
+    return found
+
+
 def physical_memory():
     return os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
 
@@ -77,12 +89,12 @@ class LauncherCase(unittest.TestCase):
         os.makedirs(os.path.dirname(target), exist_ok=True)
         shutil.copy2(os.path.join(OPTIONS.jars, jar), target)
 
-    def start(self, arguments=(), env=None, timeout=60):
+    def start(self, arguments=(), env=None, timeout=60, cwd=None):
         environment = dict(os.environ)
         environment.update(env or {})
         began = time.monotonic()
         # No terminal on standard input: questions get the answer of a user who cannot answer.
-        result = subprocess.run([self.executable] + list(arguments), cwd=self.folder, env=environment,
+        result = subprocess.run([self.executable] + list(arguments), cwd=cwd or self.folder, env=environment,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                 timeout=timeout)
         result.elapsed = time.monotonic() - began
@@ -276,9 +288,74 @@ class JdkTests(JdkCase):
         result = self.start()
         self.assertRan(result)
         values = self.probe_values(result)
-        self.assertEqual("%s/app.jar:%s/lib/extra1.jar:%s/lib/extra2.jar:" % ((self.folder,) * 3),
+        self.assertEqual("%s/app.jar:%s/lib/extra1.jar:%s/lib/extra2.jar" % ((self.folder,) * 3),
                          values["java.class.path"])
         self.assertIn("loaded=qn.fixture.extra.One\nloaded=qn.fixture.extra.Two\n", result.out)
+
+    def working_folder_with_planted_class(self):
+        """A folder to start from that holds a class the application does not ship."""
+        work = self.path("downloads")
+        with zipfile.ZipFile(os.path.join(OPTIONS.jars, "planted.jar")) as jar:
+            jar.extract("qn/fixture/planted/Planted.class", work)
+        return work
+
+    def test_a_class_only_in_the_working_folder_is_never_loaded(self):
+        work = self.working_folder_with_planted_class()
+        for jdk in runtimes():
+            with self.subTest(jdk=jdk):
+                self.app(main="qn.fixture.planted.Planted", runtime={"JRE Path": jdk})
+                result = self.start(cwd=work)
+                self.assertEqual(255, result.returncode, result.err)
+                self.assertNotIn("planted code ran", result.out)
+                self.assertIn("Could not find the main class qn/fixture/planted/Planted.\n", result.err)
+
+                self.app(runtime={"JRE Path": jdk}, parameters="-Dqn.load=qn.fixture.planted.Planted")
+                result = self.start(cwd=work)
+                self.assertIn("ClassNotFoundException: qn.fixture.planted.Planted", result.err)
+                self.assertNotIn("loaded=", result.out)
+
+                self.app(runtime={"JRE Path": jdk}, class_path="app.jar;;missing.jar;", library_path=";native;")
+                result = self.start(cwd=work, env={"PATH": ":/usr/bin::/bin:"})
+                self.assertRan(result)
+                values = self.probe_values(result)
+                self.assertEqual(self.path("app.jar"), values["java.class.path"])
+                self.assertEqual("native:%s/:.:/usr/bin:/bin:%s/lib" % (self.folder, jdk),
+                                 values["java.library.path"])
+
+    def test_same_output_and_error_file_keeps_both_streams_in_order(self):
+        for output, error in (("both.txt", "both.txt"), (self.path("both.txt"), "./both.txt")):
+            with self.subTest(output=output, error=error):
+                self.app(main="qn.fixture.Streams", application={"Output File": output, "Error File": error})
+                with open(self.path("both.txt"), "w") as old:
+                    old.write("from an earlier start\n" * 4)
+                result = self.start()
+                self.assertRan(result)
+                with open(self.path("both.txt")) as both:
+                    self.assertEqual("out-line\nerr-line\n", both.read())
+
+    def test_main_class_and_class_path_from_the_additive_sections(self):
+        self.write_ini({"Java Runtime Environment": {"JRE Path": OPTIONS.jdk},
+                        "Java Runtime Environment+": {"Main Class": "qn.fixture.Probe"},
+                        "Class Path+": {"Class Path": "app.jar"},
+                        "Application+": {"Output File": "out.txt"}})
+        self.add_jar("app.jar")
+        result = self.start()
+        self.assertRan(result)
+        with open(self.path("out.txt")) as out:
+            self.assertIn("java.class.path=%s\n" % self.path("app.jar"), out.read())
+
+    def test_a_heap_the_machine_cannot_reserve_is_reported_with_the_runtimes_words(self):
+        for jdk in runtimes():
+            with self.subTest(jdk=jdk):
+                self.app(runtime={"JRE Path": jdk}, parameters="-Xms1000000g -Xmx1000000g")
+                result = self.start()
+                self.assertNotEqual(0, result.returncode)
+                # The runtime's own words still go where it sent them (its output stream) ...
+                self.assertIn("Could not reserve enough space for", result.out)
+                # ... and the launcher's report carries them to standard error, the error box here.
+                self.assertRegex(result.err, "JNI exception: failed to create the Java VM\n"
+                                             "Reason: Error occurred during initialization of VM\n"
+                                             "Could not reserve enough space for [0-9]+ ?KB object heap[.]\n$")
 
     def test_main_runs_on_a_thread_of_its_own_named_main(self):
         self.app()
@@ -367,14 +444,15 @@ class StandinTests(StandinCase):
         home = self.home()
         self.assertEqual([
             "-Djava.library.path=native:%s/:.:%s:%s/lib" % (self.folder, inherited, home),
-            "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar:" % ((self.folder,) * 3),
+            "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar" % ((self.folder,) * 3),
             "-Dsun.java.command=com.example.App",
             "-Xmx%dK" % max(size, 64 * 1024),
             "-Dlog=/var/tmp\\app.log",
+            "vfprintf", "exit", "abort",
         ], self.entries("option"))
         self.assertEqual("0x10002", self.entry("create.version"))
         self.assertEqual("0", self.entry("create.ignoreUnrecognized"))
-        self.assertEqual([], self.entries("option.extraInfo"))
+        self.assertEqual(["set"] * 3, self.entries("option.extraInfo"))
         self.assertEqual("%s:%s/bin" % (inherited, home), self.entry("env.Path"))
         self.assertEqual(home + "/lib/server/libjvm.so", self.entry("env.QN_JVM_PATH"))
         self.assertEqual(home, self.entry("env.QN_JVM_HOME"))
@@ -459,6 +537,31 @@ class StandinTests(StandinCase):
             process.kill()
             process.wait()
             process.stdout.close()
+
+    def test_a_runtime_ending_the_process_during_creation_is_reported(self):
+        said = "create.say=Error occurred during initialization of VM\ncreate.say=Could not reserve\n"
+        cases = [(said + "create.end=abort\n", 1, "Error occurred during initialization of VM\nCould not reserve"),
+                 (said + "create.exit=2\n", 2, "Error occurred during initialization of VM\nCould not reserve"),
+                 ("create.exit=7\n", 7, "unknown")]
+        for script, code, reason in cases:
+            with self.subTest(script=script):
+                self.app(script=script)
+                result = self.start()
+                self.assertEqual(code, result.returncode, result.err)
+                self.assertTrue(result.err.endswith(
+                    "JNI exception: failed to create the Java VM\nReason: %s.\n" % reason), result.err)
+                self.assertEqual([], self.entries("main.class"))
+                os.remove(self.record)
+
+    def test_system_exit_keeps_its_code_and_shows_nothing(self):
+        for code in (0, 3):
+            with self.subTest(code=code):
+                self.app(script="create.say=warming up\nmain.exit=%d\n" % code)
+                result = self.start()
+                self.assertEqual(code, result.returncode, result.err)
+                self.assertEqual("warming up\n", result.err)
+                self.assertEqual([str(code)], self.entries("exit"))
+                os.remove(self.record)
 
     def test_streams_are_redirected_after_creation(self):
         self.app(script="main.stdout=to-out\nmain.stderr=to-err\n")

@@ -1,5 +1,6 @@
-"""scripts/setup against stand-ins for id, dpkg-query, sudo and apt-get: which packages each
-command installs, and what a user without root and without sudo is told."""
+"""scripts/setup against stand-ins for id, dpkg-query, sudo, apt-get, locale and localedef: which
+packages each command installs, the locale it makes, and what a user without root and without sudo
+is told."""
 
 import os
 import subprocess
@@ -12,7 +13,7 @@ SETUP = Path(__file__).resolve().parents[2] / "scripts" / "setup"
 DEMO = ["cmake", "ninja-build", "g++", "openjdk-17-jdk-headless"]
 TEST_ONLY = ["python3", "libgtest-dev", "openjdk-17-jre", "g++-mingw-w64-x86-64-posix",
              "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "xvfb", "xauth", "x11-utils",
-             "imagemagick", "xdotool"]
+             "imagemagick", "xdotool", "locales"]
 
 FAKES = {
     "id": 'echo "$FAKE_UID"',
@@ -20,11 +21,14 @@ FAKES = {
     "dpkg-query": 'for p in $FAKE_INSTALLED; do [ "$p" = "${@: -1}" ] && { printf "install ok installed"; exit 0; }; done; exit 1',
     "apt-get": 'echo "apt-get $* [uid=$FAKE_UID frontend=${DEBIAN_FRONTEND:-}]" >>"$FAKE_LOG"',
     "sudo": 'echo "sudo" >>"$FAKE_LOG"; FAKE_UID=0 exec "$@"',
+    # The locales that exist are those named in FAKE_LOCALES.
+    "locale": '[ "$1" = -a ] && for l in C C.utf8 POSIX $FAKE_LOCALES; do echo "$l"; done',
+    "localedef": 'echo "localedef $* [uid=$FAKE_UID]" >>"$FAKE_LOG"',
 }
 
 
 class Setup(unittest.TestCase):
-    def run_setup(self, *args, uid=1000, sudo=True, installed=()):
+    def run_setup(self, *args, uid=1000, sudo=True, installed=(), locales=("ja_JP.utf8",)):
         folder = Path(tempfile.mkdtemp(prefix="qn-setup-"))
         self.addCleanup(subprocess.run, ["rm", "-rf", str(folder)])
         bin_dir = folder / "bin"
@@ -38,7 +42,7 @@ class Setup(unittest.TestCase):
             (bin_dir / tool).symlink_to(subprocess.check_output(["which", tool], text=True).strip())
         log = folder / "log"
         env = {"PATH": str(bin_dir), "FAKE_UID": str(uid), "FAKE_LOG": str(log),
-               "FAKE_INSTALLED": " ".join(installed)}
+               "FAKE_INSTALLED": " ".join(installed), "FAKE_LOCALES": " ".join(locales)}
         done = subprocess.run(["/bin/bash", str(SETUP), *args], env=env, capture_output=True,
                               text=True, timeout=60)
         calls = log.read_text().splitlines() if log.exists() else []
@@ -63,6 +67,19 @@ class Setup(unittest.TestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 packages, _ = self.installed_by(calls)
                 self.assertEqual(sorted(packages), sorted(DEMO + TEST_ONLY))
+
+    def test_the_japanese_locale_is_made_for_all_when_missing(self):
+        cases = [("missing", (), ["localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 [uid=0]"]),
+                 ("present", ("ja_JP.utf8",), []), ("spelt with a dash", ("ja_JP.UTF-8",), [])]
+        for name, locales, expected in cases:
+            with self.subTest(name):
+                done, calls = self.run_setup("all", uid=1000, installed=DEMO + TEST_ONLY, locales=locales)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual([c for c in calls if c.startswith("localedef")], expected)
+                self.assertEqual([c for c in calls if c.startswith("apt-get")], [])
+        # The demo needs no wine test, so no locale either.
+        done, calls = self.run_setup("demo", uid=0, installed=DEMO, locales=())
+        self.assertEqual((done.returncode, calls), (0, []), done.stderr)
 
     def test_only_missing_packages_are_installed(self):
         done, calls = self.run_setup("demo", uid=0, installed=["cmake", "g++"])

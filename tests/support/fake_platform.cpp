@@ -2,7 +2,9 @@
 #include "fake_instance_channel.h"
 
 #include <algorithm>
+#include <cctype>
 
+#include "launcher/trace.h"
 #include "platform/profile_format.h"
 #include "vm/environment.h"
 
@@ -50,6 +52,8 @@ void reset() {
     instance().resets = resets;
     instance().strings = realStringTable();
     resetChannel();
+    // Every test starts untraced; one that sets QN_LAUNCHER_TRACE gets a fresh destination.
+    trace::restart();
 }
 
 void addDirectory(const std::string& path) {
@@ -181,10 +185,32 @@ ImageMachine ownImageMachine() { return instance().ownMachine; }
 
 void setCurrentDirectory(const std::string& path) { instance().currentDirectory = path; }
 
+std::string fullPath(const std::string& path) {
+    const PlatformConventions& conventions = *instance().conventions;
+    if (path.empty() || conventions.isAbsolute(path) || path[0] == conventions.pathSeparator) return path;
+    return conventions.withTrailingSeparator(instance().currentDirectory) + path;
+}
+
+bool sameFile(const std::string& first, const std::string& second) {
+    const std::string a = fullPath(first);
+    const std::string b = fullPath(second);
+    if (!instance().files.count(a) || !instance().files.count(b)) return false;
+    // Windows names match in any case.
+    return instance().conventions->style == PathStyle::Windows
+               ? a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                     return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+                 })
+               : a == b;
+}
+
 std::optional<std::string> loadString(int id) {
     const auto it = instance().strings.find(id);
     if (it == instance().strings.end()) return std::nullopt;
     return it->second;
+}
+
+void passOnRuntimeText(void* stream, const std::string& text) {
+    instance().runtimeText.emplace_back(stream, text);
 }
 
 void showErrorBox(WindowHandle owner, const std::string& text) {
@@ -199,6 +225,12 @@ void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
         return nullptr;
     }
     return &it->second;
+}
+
+void* loadRuntimeLibrary(const std::string& path, const std::string& dependencyFolder,
+                         std::uint32_t& errorCode) {
+    instance().runtimeLibraryLoads.push_back(path + " with " + dependencyFolder);
+    return loadLibrary(path, errorCode);
 }
 
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {

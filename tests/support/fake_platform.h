@@ -39,6 +39,8 @@ struct FakeSystem {
     std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order
     std::map<std::string, FakeLibrary> libraries;
     std::uint32_t libraryError = 126;
+    std::vector<std::string> runtimeLibraryLoads;  // "<path> with <dependency folder>"
+    std::vector<std::pair<void*, std::string>> runtimeText;  // passed on from the output hook
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};
     bool refuseThreads = false;
     std::uint64_t resets = 0;  // lets other fakes notice a new test
@@ -61,6 +63,13 @@ struct FakeSystem {
     std::vector<std::string> runtimeDialogEvents;  // "<folder> -> <library>", "ok ignored", ...
     std::vector<std::string> exceptionQuestions;   // display text of every exception question
     bool stopAfterException = false;
+    // The trace's output (fake_trace_output.cpp): files it appends to live in `files`; a file
+    // opens only in a known folder and not when it is listed as unwritable.
+    std::set<std::string> unwritableFiles;
+    std::string standardError;  // lines written to standard error
+    bool hasStandardError = true;
+    std::optional<std::uint64_t> processAgeMs = std::uint64_t{1500};
+    std::string temporaryFolder = "C:\\Users\\user\\AppData\\Local\\Temp\\";
     // The startup cache's file operations (fake_cache_files.cpp).
     std::map<std::string, std::int64_t> fileTimes;  // modification times; absent reads as 0
     std::int64_t now = 0;
@@ -78,5 +87,11 @@ void reset();
 /// Adds a file (and its folders) to the fake file system.
 void addFile(const std::string& path, const std::string& content = "");
 void addDirectory(const std::string& path);
+
+/// Turns the launch trace on, into a file of the fake file system (call after choosing the
+/// conventions).
+void startTrace();
+/// The lines traced since startTrace, each "<category>: <text>" without time and process id.
+std::vector<std::string> tracedLines();
 
 }  // namespace qn::fake

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdarg>
+#include <cstdio>
+#include <functional>
+
 #include "fake_platform.h"
 #include "launcher/launcher.h"
 #include "vm/jdk11_init_args.h"
@@ -11,6 +15,24 @@ namespace {
 
 const char* const kLibrary = "C:\\Java\\jre\\bin\\client\\jvm.dll";
 
+using OutputHook = jint(JNICALL*)(FILE*, const char*, va_list);
+using ExitHook = void(JNICALL*)(jint);
+using AbortHook = void(JNICALL*)();
+
+// The hooks a runtime was handed, called as a runtime calls them.
+struct Hooks {
+    OutputHook output = nullptr;
+    ExitHook exit = nullptr;
+    AbortHook abort = nullptr;
+
+    void print(const char* format, ...) const {
+        va_list args;
+        va_start(args, format);
+        output(stderr, format, args);
+        va_end(args);
+    }
+};
+
 // What the fake runtime entry points were handed, and what they answer.
 struct FakeRuntime {
     jint createResult = JNI_ERR;
@@ -18,7 +40,9 @@ struct FakeRuntime {
     jint version = 0;
     jboolean ignoreUnrecognized = JNI_TRUE;
     std::vector<std::string> options;
-    bool extraInfoSet = false;
+    std::vector<bool> extraInfo;  // per option: extraInfo set
+    Hooks hooks;
+    std::function<void(const Hooks&)> duringCreation;  // what the runtime does before it answers
     jint defaultStackSize = 0;
     Jdk11InitArgs defaultRequest{};
     int defaultCalls = 0;
@@ -36,12 +60,20 @@ jint JNICALL fakeCreate(JavaVM** vm, void** env, void* rawArgs) {
     fake.version = args->version;
     fake.ignoreUnrecognized = args->ignoreUnrecognized;
     for (jint i = 0; i < args->nOptions; ++i) {
-        fake.options.emplace_back(args->options[i].optionString);
-        fake.extraInfoSet = fake.extraInfoSet || args->options[i].extraInfo != nullptr;
+        const JavaVMOption& option = args->options[i];
+        fake.options.emplace_back(option.optionString);
+        fake.extraInfo.push_back(option.extraInfo != nullptr);
+        const std::string name = option.optionString;
+        if (name == "vfprintf") fake.hooks.output = reinterpret_cast<OutputHook>(option.extraInfo);
+        if (name == "exit") fake.hooks.exit = reinterpret_cast<ExitHook>(option.extraInfo);
+        if (name == "abort") fake.hooks.abort = reinterpret_cast<AbortHook>(option.extraInfo);
     }
-    // A failing runtime may still scribble on the out-parameters.
-    *vm = reinterpret_cast<JavaVM*>(0x1);
-    *env = reinterpret_cast<void*>(0x1);
+    if (fake.duringCreation) fake.duringCreation(fake.hooks);
+    // A failing runtime may still scribble on the out-parameters. A succeeding one gives none,
+    // so that the launcher's teardown has nothing to destroy.
+    const bool failing = fake.createResult != JNI_OK;
+    *vm = failing ? reinterpret_cast<JavaVM*>(0x1) : nullptr;
+    *env = failing ? reinterpret_cast<void*>(0x1) : nullptr;
     return fake.createResult;
 }
 
@@ -103,14 +135,87 @@ TEST_F(RuntimeLibrary, BothEntryPointsAreKept) {
     EXPECT_TRUE(fake::system().errorBoxes.empty());
 }
 
-TEST_F(RuntimeLibrary, CreationGetsTheOptionsInOrder) {
-    launcher.vmOptions = {"-Djava.class.path=C:\\App\\app.jar;", "-Xmx512m", "-Dx=\xe9"};
+TEST_F(RuntimeLibrary, CreationGetsTheOptionsInOrderThenTheHooks) {
+    launcher.vmOptions = {"-Djava.class.path=C:\\App\\app.jar", "-Xmx512m", "-Dx=\xe9"};
     createJavaVm(launcher);
     EXPECT_EQ(1, runtime().createCalls);
     EXPECT_EQ(JNI_VERSION_1_2, runtime().version);
     EXPECT_EQ(JNI_FALSE, runtime().ignoreUnrecognized);
-    EXPECT_EQ(launcher.vmOptions, runtime().options);
-    EXPECT_FALSE(runtime().extraInfoSet);
+    std::vector<std::string> expected = launcher.vmOptions;
+    expected.insert(expected.end(), {"vfprintf", "exit", "abort"});
+    EXPECT_EQ(expected, runtime().options);
+    EXPECT_EQ((std::vector<bool>{false, false, false, true, true, true}), runtime().extraInfo);
+}
+
+TEST_F(RuntimeLibrary, RuntimeEndingTheProcessDuringCreationIsShownWithItsWords) {
+    const std::string prefix = "JNI exception: failed to create the Java VM\nReason: ";
+    const struct {
+        const char* name;
+        std::function<void(const Hooks&)> runtimeDoes;
+        std::vector<std::string> boxes;
+    } cases[] = {
+        {"heap too large, then abort",
+         [](const Hooks& h) {
+             h.print("Error occurred during initialization of VM\n");
+             h.print("Could not reserve enough space for %dKB object heap\n", 2097152);
+             h.abort();
+         },
+         {prefix + "Error occurred during initialization of VM\n"
+                   "Could not reserve enough space for 2097152KB object heap.\n"}},
+        {"exit with a failure code", [](const Hooks& h) { h.print("%s\n", "bad"); h.exit(1); },
+         {prefix + "bad.\n"}},
+        {"nothing said", [](const Hooks& h) { h.exit(3); }, {prefix + "unknown.\n"}},
+        {"shown once when exit and abort both come", [](const Hooks& h) { h.print("x"); h.exit(1); h.abort(); },
+         {prefix + "x.\n"}},
+        {"an agent ending the start on purpose", [](const Hooks& h) { h.exit(0); }, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        runtime() = FakeRuntime{};
+        runtime().createResult = JNI_OK;
+        runtime().duringCreation = c.runtimeDoes;
+        EXPECT_TRUE(createJavaVm(launcher));  // a real runtime never returns from the hooks' end
+        EXPECT_EQ(c.boxes, fake::system().errorBoxes);
+    }
+}
+
+TEST_F(RuntimeLibrary, RuntimeOutputIsPassedOnAndKeptOnlyDuringCreation) {
+    runtime().createResult = JNI_OK;
+    runtime().duringCreation = [](const Hooks& h) { h.print("%s %d%c", "warning", 7, '\n'); };
+    ASSERT_TRUE(createJavaVm(launcher));
+    const Hooks hooks = runtime().hooks;
+    ASSERT_TRUE(hooks.output && hooks.exit && hooks.abort);
+    // The running program prints and ends itself: its words go on, its exit code stays its own.
+    hooks.print("later %s\n", "text");
+    hooks.exit(5);
+    hooks.abort();
+    EXPECT_TRUE(fake::system().errorBoxes.empty());
+    const std::vector<std::pair<void*, std::string>> expected{{stderr, "warning 7\n"}, {stderr, "later text\n"}};
+    EXPECT_EQ(expected, fake::system().runtimeText);
+
+    // A later creation does not show what an earlier one said.
+    fake::reset();
+    runtime().duringCreation = [](const Hooks& h) { h.abort(); };
+    ASSERT_TRUE(createJavaVm(launcher));
+    EXPECT_EQ(std::vector<std::string>{"JNI exception: failed to create the Java VM\nReason: unknown.\n"},
+              fake::system().errorBoxes);
+}
+
+TEST_F(RuntimeLibrary, LongRuntimeOutputIsPassedOnWhole) {
+    const std::string line(5000, 'w');
+    runtime().createResult = JNI_OK;
+    runtime().duringCreation = [&line](const Hooks& h) { h.print("%s|%s\n", line.c_str(), line.c_str()); };
+    ASSERT_TRUE(createJavaVm(launcher));
+    ASSERT_EQ(1u, fake::system().runtimeText.size());
+    EXPECT_EQ(line + "|" + line + "\n", fake::system().runtimeText[0].second);
+}
+
+TEST_F(RuntimeLibrary, DependenciesComeFromTheRuntimesBinFolder) {
+    addLibrary(true, true);
+    ASSERT_TRUE(loadRuntimeLibrary(launcher));
+    EXPECT_EQ(std::vector<std::string>{std::string(kLibrary) + " with C:\\Java\\jre\\bin"},
+              fake::system().runtimeLibraryLoads);
 }
 
 TEST_F(RuntimeLibrary, FailedCreationShows203WithTheReasonAndLeavesNoVm) {

@@ -98,7 +98,8 @@ TEST(FindRuntime, ConfiguredFolderWithOrWithoutBackslashAndRelative) {
     } cases[] = {
         {"C:\\Java\\jre6", "C:\\Java\\jre6\\bin\\client\\jvm.dll"},
         {"C:\\Java\\jre6\\", "C:\\Java\\jre6\\bin\\client\\jvm.dll"},
-        {"jre", "jre\\bin\\client\\jvm.dll"},  // relative to the current folder
+        // Checked relative to the current folder, and then loaded from there by its full path.
+        {"jre", "C:\\Work\\jre\\bin\\client\\jvm.dll"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.configured);

@@ -107,12 +107,30 @@ TEST(SettingsReader, AdditiveSections) {
         "Both=plus\r\nBlank= x\r\n");
     const SettingsReader reader(kIni);
     const char* jre = "Java Runtime Environment";
-    EXPECT_EQ(" -Xmx512m", reader.read(jre, "Virtual Machine Parameters"));
-    EXPECT_EQ(" app.Main", reader.read(jre, "Main Class"));
+    // The additive section's value comes back as written, without a blank in front: a keyword or
+    // a name with a blank would never match or be found.
+    EXPECT_EQ("-Xmx512m", reader.read(jre, "Virtual Machine Parameters"));
+    EXPECT_EQ("app.Main", reader.read(jre, "Main Class"));
     EXPECT_EQ("plain", reader.read(jre, "Both"));
     EXPECT_EQ("", reader.read(jre, "Absent"));
-    // The profile reader trims the value, so a blank written first is gone before the rule applies.
-    EXPECT_EQ(" x", reader.read(jre, "Blank"));
+    EXPECT_EQ("x", reader.read(jre, "Blank"));  // the profile reader trims what was written
+}
+
+TEST(ReadSettings, KeywordsAndNamesFromTheAdditiveSections) {
+    writeIni(
+        "[Java Runtime Environment+]\r\nMain Class=com.example.App\r\nJRE Path=C:\\jre\r\n"
+        "JVM Type=server\r\nJVM Source=only_JDK\r\nVM Provider=ibm\r\n"
+        "[Application+]\r\nApplication Type=service\r\nFailure Check=Yes\r\n");
+    Launcher launcher;
+    ASSERT_TRUE(readSettings(launcher));
+    EXPECT_EQ("com/example/App", launcher.mainClass);
+    EXPECT_EQ("C:\\jre", launcher.configuredJrePath);
+    EXPECT_EQ(JvmType::ServerOnly, launcher.jvmType);
+    EXPECT_FALSE(launcher.bothKinds);
+    EXPECT_TRUE(launcher.jdkWanted);
+    EXPECT_TRUE(launcher.ibmFavored);
+    EXPECT_TRUE(launcher.isService);
+    EXPECT_TRUE(launcher.failureCheck);
 }
 
 TEST(ReadSettings, MissingMainClassShowsOneBoxAndStops) {
@@ -279,7 +297,11 @@ TEST(UserSettings, PathRule) {
         {"My Tool: Pro", "{0A1B}", "C:\\Users\\u\\AppData\\Roaming\\My Tool Pro\\{0A1B}\\tool.ini"},
         {"A/B:C?", "x", "C:\\Users\\u\\AppData\\Roaming\\ABC\\x\\tool.ini"},
         {"\\?\"|><:/*", "", "C:\\Users\\u\\AppData\\Roaming\\\\\\tool.ini"},
+        // Code page 932: the second bytes 0x5C and 0x7C belong to their characters.
+        {"\x83\x5C\x83\x74\x83\x67", "c", "C:\\Users\\u\\AppData\\Roaming\\\x83\x5C\x83\x74\x83\x67\\c\\tool.ini"},
+        {"\x83\x7C:\x83\x5C/", "c", "C:\\Users\\u\\AppData\\Roaming\\\x83\x7C\x83\x5C\\c\\tool.ini"},
     };
+    fake::system().leadBytes = {0x83};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Launcher launcher;

@@ -63,8 +63,8 @@ TEST(SetUpSingleInstance, StaysOffUnlessExactlyYesAndNoService) {
         {"Single Instance=yes please\r\n", false, false},
         {"", false, false},
         {"Single Instance=yes\r\n", true, false},
-        // The additive section's value arrives with a leading space, so it is not "yes".
-        {"[Application+]\r\nSingle Instance=yes\r\n", false, false},
+        // The additive section's value counts as written.
+        {"[Application+]\r\nSingle Instance=yes\r\n", false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.application);

@@ -61,7 +61,7 @@ Strings cacheFolderNames() {
     return names;
 }
 
-const Strings kPlainOptions{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command="};
+const Strings kPlainOptions{"-Djava.class.path=C:\\App\\app.jar", "-Dsun.java.command="};
 
 TEST(StartupCache, MechanismByVersion) {
     const struct {
@@ -368,7 +368,7 @@ TEST(StartupCache, AheadOfTimeCacheIsRecordedThenAssembledQuietly) {
     ASSERT_EQ(1u, fake::system().quietRuns.size());
     EXPECT_EQ(0u, fake::system().quietRuns[0].find("C:\\Java\\jre\\bin\\java.exe @"));
     EXPECT_NE(std::string::npos, argumentFile.find("\"-XX:AOTMode=create\"\n"));
-    EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar;\"\n"));
+    EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar\"\n"));
     EXPECT_NE(std::string::npos, argumentFile.find("\"-Xmx256m\"\n"));
     EXPECT_EQ(std::string::npos, argumentFile.find("AOTMode=record"));
     EXPECT_EQ(std::string::npos, argumentFile.find("gc.log"));

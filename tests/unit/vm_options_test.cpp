@@ -44,7 +44,7 @@ TEST(VmOptions, WorkedExample) {
     EXPECT_EQ((Strings{
                   "-Djava.library.path=native;C:\\App\\;.;C:\\Windows;C:\\Windows\\System32;"
                   "C:\\Java\\jre\\lib",
-                  "-Djava.class.path=C:\\App\\app.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar;",
+                  "-Djava.class.path=C:\\App\\app.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar",
                   "-Dsun.java.command=com.example.App report.txt",
                   "-Xmx524288K",
                   "-Dlog=C:\\Temp\\app.log",
@@ -96,7 +96,7 @@ TEST(NativeSearchPaths, UnknownModulePathLeavesTheApplicationFolderOut) {
     launcher.jvmLibraryPath = kLibrary;
     launcher.libraryPath = "native";
     setNativeSearchPaths(launcher);
-    EXPECT_EQ(Strings{"-Djava.library.path=native;;.;C:\\Windows;C:\\Java\\jre\\lib"}, launcher.vmOptions);
+    EXPECT_EQ(Strings{"-Djava.library.path=native;.;C:\\Windows;C:\\Java\\jre\\lib"}, launcher.vmOptions);
     EXPECT_EQ(Strings{"Windows exception: failed to get the module path (errno = 5).\n"},
               fake::system().errorBoxes);
 }
@@ -246,7 +246,50 @@ TEST_F(ClassPath, EnvironmentIsExpandedInTheFinishedOptionOnly) {
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
     // The relative entry names no file as written; the absolute one is kept, then expanded.
-    EXPECT_EQ((Strings{"-Djava.class.path=D:\\lib\\z.jar;", "-Dsun.java.command="}), launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=D:\\lib\\z.jar", "-Dsun.java.command="}), launcher.vmOptions);
+}
+
+// An empty item reads as the current folder: none may reach the runtime, wherever it comes from.
+TEST(VmOptions, NoEmptyItemInTheClassPathOrTheLibraryPath) {
+    const struct {
+        const char* name;
+        const PlatformConventions* conventions;
+        const char* classPath;
+        const char* libraryPath;
+        const char* inheritedPath;
+        Strings expected;
+    } cases[] = {
+        {"trailing separator dropped", &windowsConventions(), "app.jar;lib\\*.jar", "", "C:\\W",
+         {"-Djava.class.path=C:\\App\\app.jar;C:\\App\\lib\\a.jar", "-Dsun.java.command="}},
+        {"reference that comes out empty", &windowsConventions(), "D:\\x.jar;D:\\%EMPTY%;%EMPTY%;C:\\%SEPARATORS%", "", "C:\\W",
+         {"-Djava.class.path=D:\\x.jar;D:\\;C:\\", "-Dsun.java.command="}},
+        {"empty items of the library path", &windowsConventions(), "app.jar", ";native;;%EMPTY%",
+         ";C:\\W;;C:\\X;",
+         {"-Djava.library.path=native;C:\\App\\;.;C:\\W;C:\\X;C:\\Java\\jre\\lib",
+          "-Djava.class.path=C:\\App\\app.jar", "-Dsun.java.command="}},
+        {"posix", &posixConventions(), "app.jar;lib/*.jar", "native", "/usr/bin::/bin:",
+         {"-Djava.library.path=native:/opt/app/:.:/usr/bin:/bin:/usr/lib/jvm/j17/lib",
+          "-Djava.class.path=/opt/app/app.jar:/opt/app/lib/a.jar", "-Dsun.java.command="}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        fake::system().conventions = c.conventions;
+        const bool posix = c.conventions == &posixConventions();
+        fake::system().modulePath = std::string(posix ? "/opt/app/app" : "C:\\App\\app.exe");
+        fake::system().environment = {{posix ? "PATH" : "Path", c.inheritedPath},
+                                      {"EMPTY", ""},
+                                      {"SEPARATORS", ";;"}};
+        fake::addFile(posix ? "/opt/app/app.jar" : "C:\\App\\app.jar");
+        fake::addFile(posix ? "/opt/app/lib/a.jar" : "C:\\App\\lib\\a.jar");
+        fake::addFile(posix ? "/opt/app/app.ini" : kIni, std::string("[Class Path]\nClass Path=") + c.classPath + "\n");
+        Launcher launcher;
+        launcher.jvmLibraryPath = posix ? "/usr/lib/jvm/j17/lib/server/libjvm.so" : kLibrary;
+        launcher.libraryPath = c.libraryPath;
+        setNativeSearchPaths(launcher);
+        ASSERT_TRUE(assembleVmOptions(launcher));
+        EXPECT_EQ(c.expected, launcher.vmOptions);
+    }
 }
 
 TEST_F(ClassPath, TheCommandNamesTheMainClassAndEveryArgumentAsGiven) {
@@ -258,7 +301,7 @@ TEST_F(ClassPath, TheCommandNamesTheMainClassAndEveryArgumentAsGiven) {
     launcher.arguments = {"%HOME%", "two words", ""};
     ASSERT_TRUE(assembleVmOptions(launcher));
     // After the class path, before the user's options, so that a vendor's own value still wins.
-    EXPECT_EQ((Strings{"-Djava.class.path=D:\\app.jar;",
+    EXPECT_EQ((Strings{"-Djava.class.path=D:\\app.jar",
                        "-Dsun.java.command=org.example.tools.Main %HOME% two words  --from-ini",
                        "-Dsun.java.command=Mine", "-Da"}),
               launcher.vmOptions);
@@ -412,7 +455,7 @@ TEST(UserParameters, ProcessingOfEachToken) {
                  c.parameters + "\n");
         Launcher launcher;
         ASSERT_TRUE(assembleVmOptions(launcher));
-        Strings expected{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command="};
+        Strings expected{"-Djava.class.path=C:\\App\\app.jar", "-Dsun.java.command="};
         expected.insert(expected.end(), c.options.begin(), c.options.end());
         EXPECT_EQ(expected, launcher.vmOptions);
         EXPECT_EQ(c.stackSize, launcher.mainThreadStackSize);
@@ -426,7 +469,7 @@ TEST(UserParameters, AdditiveSectionValue) {
         "[Java Runtime Environment+]\nVirtual Machine Parameters=-Dfrom=plus\n");
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
-    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.jar;", "-Dsun.java.command=", "-Dfrom=plus"}), launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.jar", "-Dsun.java.command=", "-Dfrom=plus"}), launcher.vmOptions);
 }
 
 TEST(StreamTargetsAndCmd, ReadExpandedAfterTheOptions) {

@@ -438,7 +438,7 @@ def _escape(text):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True):
+        settle_ms=150, dismiss=True, locale=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -449,6 +449,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     env      {name: value} set for the launcher; unset: names removed for it
     cwd      the launcher's current folder (a Windows path)
     dismiss  answer windows no step is left for (Cancel, else OK), so nothing hangs
+    locale   the Unix locale of the driver and the launcher (LC_ALL), which sets the ANSI code
+             page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
     """
     if isinstance(app, App):
         exe = app.windows_exe
@@ -471,7 +473,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     lines.extend(f"unset {_escape(name)}" for name in unset)
     lines.extend(f"step {_escape(step)}" for step in steps)
     script.write_text("\n".join(lines) + "\n", encoding="ascii")
-    completed = call([WINELOADER, DRIVER, "run", windows_path(script)], session_env(),
+    wine_env = session_env()
+    if locale:
+        wine_env["LC_ALL"] = locale
+    completed = call([WINELOADER, DRIVER, "run", windows_path(script)], wine_env,
                      timeout=timeout + 60, check=False)
     try:
         raw = out.read_text(encoding="ascii")

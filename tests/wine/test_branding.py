@@ -114,3 +114,29 @@ def test_version_texts_are_checked_when_the_build_is_configured():
             assert done.returncode != 0 and "QN_FILE_VERSION" in output, (text, output)
         else:
             assert done.returncode == 0 and f"numbers={expected}" in output, (text, output)
+
+
+def resource_inputs(folder, target_object):
+    """The files ninja rebuilds the resource object for, as absolute paths."""
+    ninja = shutil.which("ninja")
+    require(ninja, "ninja")
+    require((folder / "build.ninja").exists(), f"{folder}/build.ninja (cmake --preset {folder.name})")
+    out = subprocess.run([ninja, "-C", str(folder), "-t", "query", target_object], capture_output=True,
+                         text=True, timeout=60, check=True).stdout
+    lines = out.splitlines()
+    start = next(i for i, line in enumerate(lines) if line.startswith("  input:")) + 1
+    inputs = lines[start:lines.index("  outputs:")]
+    return {(folder / line.strip().lstrip("|").strip()).resolve() for line in inputs}
+
+
+def test_every_file_the_resources_include_rebuilds_them():
+    # The resource compiler leaves no dependency file: a changed message must still reach the exe.
+    script = (SOURCE_DIR / "res" / "launcher.rc").read_text()
+    named = set(re.findall(r'#include "([^"]+)"', script)) | set(re.findall(r'"([\w.]+\.(?:ico|manifest))"', script))
+    included = {SOURCE_DIR / "res" / name for name in named if (SOURCE_DIR / "res" / name).exists()}
+    for name in ("string_table.inc", "resource_ids.h", "launcher.manifest"):
+        assert SOURCE_DIR / "res" / name in included, (name, sorted(named))
+    for folder in (WIN64_DIR, WIN32_DIR):
+        inputs = resource_inputs(folder, "CMakeFiles/qnlauncher.dir/res/launcher.rc.res")
+        missing = sorted(str(path) for path in included if path.resolve() not in inputs)
+        assert not missing, (folder.name, missing)

@@ -377,6 +377,22 @@ void setCurrentDirectory(const std::string& path) {
     }
 }
 
+std::string fullPath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    std::vector<char> buffer(PATH_MAX);
+    if (!::getcwd(buffer.data(), buffer.size())) return path;
+    std::string folder(buffer.data());
+    if (folder.back() != '/') folder += '/';
+    return folder + path;
+}
+
+bool sameFile(const std::string& first, const std::string& second) {
+    struct stat a;
+    struct stat b;
+    if (::stat(first.c_str(), &a) != 0 || ::stat(second.c_str(), &b) != 0) return false;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 std::optional<std::string> loadString(int id) {
     // A constant table: a message is looked up once or twice, not worth building a map for.
     struct Entry {
@@ -408,6 +424,18 @@ void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
         if (const char* reason = ::dlerror()) std::fprintf(stderr, "%s\n", reason);
     }
     return library;
+}
+
+// The runtime library finds what it needs through its own run path; the loader never searches the
+// current folder unless LD_LIBRARY_PATH asks for it.
+void* loadRuntimeLibrary(const std::string& path, const std::string&, std::uint32_t& errorCode) {
+    return loadLibrary(path, errorCode);
+}
+
+void passOnRuntimeText(void* stream, const std::string& text) {
+    // The runtime and the launcher share the C library: the runtime's FILE* is ours to use.
+    std::FILE* file = stream ? static_cast<std::FILE*>(stream) : stderr;
+    std::fwrite(text.data(), 1, text.size(), file);
 }
 
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_h.h"
+#include "vm/environment.h"
 
 namespace qn::platform {
 
@@ -97,20 +98,29 @@ bool setEnvironmentVariable(const std::string& name, const std::string& value) {
 }
 
 bool expandEnvironmentStrings(const std::string& text, std::string& expanded) {
-    std::vector<char> buffer(text.size() + 256);
-    for (;;) {
-        const DWORD needed =
-            ExpandEnvironmentStringsA(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (needed == 0) {
-            expanded = text;
-            return false;
+    // The system expands at most 32K characters, source and result; beyond that it fails or
+    // hands back a damaged text ('?' for what did not fit). A longer text (a class path of some
+    // hundred jars) is expanded here instead, reference by reference, whole.
+    constexpr std::size_t systemLimit = 32767;
+    if (text.size() < systemLimit) {
+        std::vector<char> buffer(text.size() + 256);
+        for (;;) {
+            const DWORD needed =
+                ExpandEnvironmentStringsA(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (needed == 0) {
+                expanded = text;
+                return false;
+            }
+            if (needed > systemLimit) break;
+            if (needed <= buffer.size()) {
+                expanded.assign(buffer.data());
+                return true;
+            }
+            buffer.resize(needed + 1);
         }
-        if (needed <= buffer.size()) {
-            expanded.assign(buffer.data());
-            return true;
-        }
-        buffer.resize(needed + 1);
     }
+    expanded = expandPercentReferences(text, environmentVariable);
+    return true;
 }
 
 std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
@@ -170,6 +180,38 @@ ImageMachine ownImageMachine() {
 
 void setCurrentDirectory(const std::string& path) { SetCurrentDirectoryA(path.c_str()); }
 
+std::string fullPath(const std::string& path) {
+    if (path.empty()) return path;
+    std::vector<char> buffer(modulePathCapacity);
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        if (length == 0) return path;
+        if (length < buffer.size()) return std::string(buffer.data(), length);
+        buffer.resize(length + 1);  // the size needed, terminator included
+    }
+}
+
+namespace {
+
+/// Volume and file index of an existing file or folder; false when it cannot be opened.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    // No access asked for: reading the identity needs none, and a file open elsewhere still counts.
+    win32::UniqueFile file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && GetFileInformationByHandle(file.get(), &info) != FALSE;
+}
+
+}  // namespace
+
+bool sameFile(const std::string& first, const std::string& second) {
+    BY_HANDLE_FILE_INFORMATION a;
+    BY_HANDLE_FILE_INFORMATION b;
+    if (!fileIdentity(first, a) || !fileIdentity(second, b)) return false;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
 std::optional<std::string> loadString(int id) {
     // The executable's own string table, whatever module this code is linked into.
     const HINSTANCE module = GetModuleHandleA(nullptr);
@@ -200,6 +242,85 @@ void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
     // The error must be the failing call's own: read it before anything else.
     if (!library) errorCode = GetLastError();
     return reinterpret_cast<void*>(library);
+}
+
+namespace {
+
+#ifndef LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+#define LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR 0x00000100
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+#ifndef LOAD_LIBRARY_SEARCH_USER_DIRS
+#define LOAD_LIBRARY_SEARCH_USER_DIRS 0x00000400
+#endif
+
+using AddDllDirectoryProc = void*(WINAPI*)(const wchar_t*);
+using RemoveDllDirectoryProc = BOOL(WINAPI*)(void*);
+
+std::wstring wideFromAnsi(const std::string& text) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    return wide;
+}
+
+}  // namespace
+
+void* loadRuntimeLibrary(const std::string& path, const std::string& dependencyFolder,
+                         std::uint32_t& errorCode) {
+    // The current folder leaves the standard search for good: nothing the runtime loads later by
+    // a bare name is taken from wherever the user happened to start the application.
+    SetDllDirectoryA("");
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto addDirectory = reinterpret_cast<AddDllDirectoryProc>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "AddDllDirectory")));
+    const auto removeDirectory = reinterpret_cast<RemoveDllDirectoryProc>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "RemoveDllDirectory")));
+    void* cookie = addDirectory && removeDirectory ? addDirectory(wideFromAnsi(dependencyFolder).c_str()) : nullptr;
+    if (cookie) {
+        // The library's own folder, the runtime's folder and the system: not the launcher's
+        // folder, not the current folder, not Path.
+        const HMODULE library = LoadLibraryExA(
+            path.c_str(), nullptr,
+            LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_USER_DIRS | LOAD_LIBRARY_SEARCH_SYSTEM32);
+        // The error must be the failing call's own: read it before anything else.
+        const DWORD lastError = GetLastError();
+        removeDirectory(cookie);
+        if (!library) errorCode = lastError;
+        return reinterpret_cast<void*>(library);
+    }
+    // Without the search flags (an old system) the runtime's folder takes the current folder's
+    // place in the standard search, right after the launcher's folder.
+    SetDllDirectoryA(dependencyFolder.c_str());
+    return loadLibrary(path, errorCode);
+}
+
+namespace {
+
+/// The standard handle the runtime's FILE* stands for. Its FILE* belongs to its own C library,
+/// which this executable does not share; current runtimes use the system's universal one, whose
+/// standard output can be recognised. Anything else goes to standard error.
+DWORD standardHandleOf(void* stream) {
+    using StreamTable = void*(__cdecl*)(unsigned);
+    if (const HMODULE universal = GetModuleHandleA("ucrtbase.dll")) {
+        const auto streams = reinterpret_cast<StreamTable>(
+            reinterpret_cast<void*>(GetProcAddress(universal, "__acrt_iob_func")));
+        if (streams && stream == streams(1)) return STD_OUTPUT_HANDLE;
+    }
+    return STD_ERROR_HANDLE;
+}
+
+}  // namespace
+
+void passOnRuntimeText(void* stream, const std::string& text) {
+    const HANDLE target = GetStdHandle(standardHandleOf(stream));
+    if (target == nullptr || target == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(target, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {

@@ -296,9 +296,48 @@ bool fileExists(const std::string& path) {
     return true;
 }
 
+// --- The hooks the launcher hands over as options ("vfprintf", "exit", "abort") ------------------
+
+using OutputHook = jint(JNICALL*)(FILE*, const char*, va_list);
+using ExitHook = void(JNICALL*)(jint);
+using AbortHook = void(JNICALL*)();
+
+OutputHook outputHook = nullptr;
+ExitHook exitHook = nullptr;
+AbortHook abortHook = nullptr;
+
+void takeHooks(const JavaVMInitArgs* args) {
+    for (jint i = 0; i < args->nOptions; ++i) {
+        const JavaVMOption& option = args->options[i];
+        if (!option.optionString) continue;
+        const std::string name = option.optionString;
+        if (name == "vfprintf") outputHook = reinterpret_cast<OutputHook>(option.extraInfo);
+        if (name == "exit") exitHook = reinterpret_cast<ExitHook>(option.extraInfo);
+        if (name == "abort") abortHook = reinterpret_cast<AbortHook>(option.extraInfo);
+    }
+}
+
+// What a runtime prints: through the output hook when it has one, as HotSpot does.
+void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (outputHook) {
+        outputHook(stderr, format, args);
+    } else {
+        std::vfprintf(stderr, format, args);
+    }
+    va_end(args);
+}
+
+// A runtime ends the process: the exit hook first (which may return), then the end itself.
+[[noreturn]] void endProcess(int code) {
+    if (exitHook) exitHook(code);
+    exitProcess(code);
+}
+
 [[noreturn]] void systemExit(int code) {
     record("exit", std::to_string(code));
-    exitProcess(code);
+    endProcess(code);
 }
 
 void runMain(const std::string& className, Object* arguments) {
@@ -769,6 +808,19 @@ JavaVM* machinePointer() {
     if (const auto pause = script().get("create.sleep")) {
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(pause->c_str())));
     }
+    takeHooks(args);
+    for (const std::string& text : script().all("create.say")) say("%s\n", text.c_str());
+    // A runtime that cannot start may end the process itself, as HotSpot does for a heap it
+    // cannot reserve: through the abort hook and exit(1), or through the exit hook.
+    if (script().get("create.end") == "abort") {
+        record("create.end", "abort");
+        if (abortHook) abortHook();
+        exitProcess(1);
+    }
+    if (const auto code = script().get("create.exit")) {
+        record("create.end", "exit " + *code);
+        endProcess(std::atoi(code->c_str()));
+    }
     const jint result = script().number("create.result", 0);
     record("create.result", std::to_string(result));
     if (result == 0) {
@@ -786,7 +838,15 @@ extern "C" {
 
 #ifndef QN_STANDIN_NO_ENTRY_POINTS
 
+#ifdef QN_STANDIN_DEPENDENCY
+// Imported from the library beside the runtime; which copy answers tells where it came from.
+__declspec(dllimport) const char* qn_standin_dependency_origin();
+#endif
+
 JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** vm, void** env, void* args) {
+#ifdef QN_STANDIN_DEPENDENCY
+    standin::record("dependency", qn_standin_dependency_origin());
+#endif
     return standin::createJavaVm(vm, env, args);
 }
 
