@@ -78,30 +78,51 @@ bool isAscii(const char* text, std::size_t length) {
     return true;
 }
 
-bool isPlainPattern(const std::string& pattern) {
-    return isAscii(pattern.data(), pattern.size()) && pattern.find_first_of("[\\") == std::string::npos;
-}
-
-bool matchesPlainPattern(const std::string& pattern, const char* name, std::size_t length) {
-    std::size_t p = 0, n = 0;
-    std::size_t starP = std::string::npos, starN = 0;  // the last '*' and where it resumes
-    while (n < length) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (starP != std::string::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
+/// A pattern of ASCII text, '*' and '?', matched byte by byte; anything else is not plain.
+class PlainPattern {
+public:
+    explicit PlainPattern(const std::string& pattern) : pattern_(pattern) {
+        plain_ = isAscii(pattern.data(), pattern.size()) && pattern.find_first_of("[\\") == std::string::npos;
+        // The usual "*.jar" or "lib-*": one star between literal texts, each compared in one step.
+        star_ = pattern.find('*');
+        oneStar_ = star_ != std::string::npos && pattern.find('*', star_ + 1) == std::string::npos &&
+                   pattern.find('?') == std::string::npos;
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
+
+    bool isPlain() const { return plain_; }
+
+    bool matches(const char* name, std::size_t length) const {
+        if (oneStar_) {
+            const std::size_t suffix = pattern_.size() - star_ - 1;
+            return length >= star_ + suffix && std::memcmp(name, pattern_.data(), star_) == 0 &&
+                   std::memcmp(name + length - suffix, pattern_.data() + star_ + 1, suffix) == 0;
+        }
+        std::size_t p = 0, n = 0;
+        std::size_t starP = std::string::npos, starN = 0;  // the last '*' and where it resumes
+        while (n < length) {
+            if (p < pattern_.size() && pattern_[p] == '*') {
+                starP = p++;
+                starN = n;
+            } else if (p < pattern_.size() && (pattern_[p] == '?' || pattern_[p] == name[n])) {
+                ++p;
+                ++n;
+            } else if (starP != std::string::npos) {
+                p = starP + 1;
+                n = ++starN;
+            } else {
+                return false;
+            }
+        }
+        while (p < pattern_.size() && pattern_[p] == '*') ++p;
+        return p == pattern_.size();
+    }
+
+private:
+    const std::string& pattern_;
+    bool plain_ = false;
+    bool oneStar_ = false;
+    std::size_t star_ = std::string::npos;
+};
 
 /// Names found in a folder, gathered in one buffer and put in byte order (as std::string
 /// compares) by their first eight bytes, so that most comparisons in a large folder are one
@@ -109,10 +130,10 @@ bool matchesPlainPattern(const std::string& pattern, const char* name, std::size
 class NameList {
 public:
     void add(const char* name, std::size_t length) {
+        unsigned char bytes[8] = {};
+        std::memcpy(bytes, name, length < 8 ? length : 8);
         std::uint64_t head = 0;
-        for (std::size_t b = 0; b < 8; ++b) {
-            head = (head << 8) | (b < length ? static_cast<unsigned char>(name[b]) : 0u);
-        }
+        for (unsigned char byte : bytes) head = (head << 8) | byte;
         entries_.push_back({head, text_.size(), length});
         text_.append(name, length);
     }
@@ -318,13 +339,13 @@ std::vector<std::string> findFiles(const std::string& pattern) {
     }
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return names;
-    const bool plainPattern = isPlainPattern(namePattern);
+    const PlainPattern plain(namePattern);
     NameList found;
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         const std::size_t length = std::strlen(name);
-        const bool matches = plainPattern && isAscii(name, length)
-                                 ? matchesPlainPattern(namePattern, name, length)
+        const bool matches = plain.isPlain() && isAscii(name, length)
+                                 ? plain.matches(name, length)
                                  : ::fnmatch(namePattern.c_str(), name, 0) == 0;
         if (matches) found.add(name, length);
     }
