@@ -45,7 +45,7 @@ class CacheApp(StandinApp):
         return sorted(p.name for p in self.cache_folder.iterdir()) if self.cache_folder.exists() else []
 
 
-BASE = ["-Djava.class.path={folder}\\app.jar;", "-Dsun.java.command=com.example.App"]
+BASE = ["-Djava.class.path={folder}\\app.jar", "-Dsun.java.command=com.example.App"]
 
 
 def base_options(app):
