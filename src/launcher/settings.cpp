@@ -246,13 +246,21 @@ namespace {
 std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader& reader) {
     if (perUserSettingsAllowed(launcher)) {
         const std::string userFile = userSettingsPath(launcher, false);
-        // An existing per-user file hides the configuration file's value, even an empty one.
+        // An existing per-user file hides the configuration file's value, even an empty one; one
+        // that cannot be read holds no choice of the user's, and must not hide the vendor's.
         if (!userFile.empty() && platform::pathExists(userFile)) {
-            if (trace::enabled()) {
-                trace::line("per-user", "used: " + userFile + " exists; its " + keys::jrePath +
-                                            " replaces the configuration file's");
+            if (platform::profileFileReadable(userFile)) {
+                if (trace::enabled()) {
+                    trace::line("per-user", "used: " + userFile + " exists; its " + keys::jrePath +
+                                                " replaces the configuration file's");
+                }
+                return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
             }
-            return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+            if (trace::enabled()) {
+                trace::line("per-user", "not used: " + userFile + " cannot be read; the configuration file's " +
+                                            keys::jrePath + " holds");
+            }
+            return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
         }
         if (trace::enabled()) {
             trace::line("per-user", userFile.empty()
@@ -283,7 +291,7 @@ void traceStartingPoint(const std::string& file) {
         trace::line("launcher", "no configuration file: the executable's path has no dot");
     } else {
         trace::line("launcher", "configuration file " + file +
-                                    (platform::pathExists(file) ? "" : " (missing: every key reads empty)"));
+                                    (platform::pathExists(file) ? "" : " (missing)"));
     }
 }
 
@@ -342,6 +350,12 @@ bool readSettings(Launcher& launcher) {
     const std::string file = configFilePath(launcher);
     if (trace::enabled()) traceStartingPoint(file);
     if (file.empty()) return false;
+    // Every key of an unreadable file reads as empty; the missing main class that follows would
+    // send the user looking for the wrong fault.
+    if (!platform::profileFileReadable(file)) {
+        reportError(LauncherError(IDS_INI_NOT_READABLE, file), launcher.messageOwner);
+        return false;
+    }
 
     launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
     launcher.productName = readProfileString(file, keys::productInformation, keys::productName);

@@ -26,7 +26,8 @@ private:
     std::string file_;
 };
 
-/// Fills the settings fields; false when the path cannot be formed or "Main Class" is empty.
+/// Fills the settings fields; false when the path cannot be formed, the file cannot be read or
+/// "Main Class" is empty.
 bool readSettings(Launcher& launcher);
 
 /// Any-case comparison of ASCII texts.

@@ -58,6 +58,9 @@ bool expandEnvironmentStrings(const std::string& text, std::string& expanded);
 /// buffer and returns the number copied (size-1 when the value was cut).
 std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
                             std::uint32_t size, const std::string& file);
+/// True when the file exists and its content can be read as a profile file; false for a missing
+/// file, a folder, a file the process may not read, or one whose content cannot be decoded.
+bool profileFileReadable(const std::string& file);
 /// WritePrivateProfileStringA: creates the file when missing and keeps its other contents.
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file);
@@ -105,6 +108,9 @@ void* loadRuntimeLibrary(const std::string& path, const std::string& dependencyF
                          std::uint32_t& errorCode);
 /// An exported symbol; null with the system error code.
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode);
+/// The system's own words for the last failure of moduleFileName, loadLibrary or librarySymbol on
+/// this thread; empty where the system gives only the error code (Windows).
+std::string lastErrorText();
 
 // --- Threads ------------------------------------------------------------------------------------
 

@@ -55,10 +55,21 @@ void reportError(const LauncherError& error, platform::WindowHandle owner) {
     platform::showErrorBox(owner, text);
 }
 
+LauncherError systemError(int templateId, std::string argument, std::uint32_t errorCode) {
+    // Read before anything else can replace it.
+    std::string reason = platform::lastErrorText();
+    if (!reason.empty()) {
+        // dlopen and dlsym set no error number: a code of 0 would tell the user nothing.
+        const int twin = templateId == IDS_WINDOWS_EXCEPTION     ? IDS_SYSTEM_ERROR
+                         : templateId == IDS_VM_LIBRARY_LOAD_FAILED ? IDS_VM_LIBRARY_LOAD_FAILED_REASON
+                                                                    : 0;
+        if (twin != 0) return {twin, std::move(argument), std::move(reason)};
+    }
+    return {templateId, std::move(argument), static_cast<std::int32_t>(errorCode)};
+}
+
 void reportModulePathError(std::uint32_t errorCode, platform::WindowHandle owner) {
-    reportError({IDS_WINDOWS_EXCEPTION, loadText(IDS_MODULE_PATH_FAILED),
-                 static_cast<std::int32_t>(errorCode)},
-                owner);
+    reportError(systemError(IDS_WINDOWS_EXCEPTION, loadText(IDS_MODULE_PATH_FAILED), errorCode), owner);
 }
 
 }  // namespace qn

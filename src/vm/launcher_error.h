@@ -29,6 +29,10 @@ std::string loadText(int id);
 std::string formatError(const LauncherError& error);
 /// Shows the error box owned by `owner` and returns when it is dismissed.
 void reportError(const LauncherError& error, platform::WindowHandle owner);
+/// The report of a failed system call: the template with the system error code, or, where the
+/// system words its own reason (lastErrorText), the template's twin that shows that reason.
+/// Templates with a twin: 202 (261) and 222 (262).
+LauncherError systemError(int templateId, std::string argument, std::uint32_t errorCode);
 /// The report made whenever the launcher's own path cannot be learnt (202 with 208).
 void reportModulePathError(std::uint32_t errorCode, platform::WindowHandle owner);
 

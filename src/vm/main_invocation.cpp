@@ -192,14 +192,20 @@ jint runtimeFeatureRelease(JNIEnv* env) {
     const jmethodID getProperty =
         system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;") : nullptr;
     const LocalRef<jstring> name(env, getProperty ? env->NewStringUTF("java.specification.version") : nullptr);
-    const LocalRef<jstring> value(
-        env, name ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), getProperty, name.get())) : nullptr);
+    jstring text = name ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), getProperty, name.get()))
+                        : nullptr;
+    // A call that can throw is followed by the check before any other call (-Xcheck:jni says so).
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        text = nullptr;
+    }
+    const LocalRef<jstring> value(env, text);
     jint release = 0;
     if (value) {
-        const char* text = env->GetStringUTFChars(value.get(), nullptr);
+        const char* digits = env->GetStringUTFChars(value.get(), nullptr);
         // "1.8" and older have no later forms; "9" on count as they read.
-        for (const char* c = text; c && *c >= '0' && *c <= '9'; ++c) release = release * 10 + (*c - '0');
-        if (text) env->ReleaseStringUTFChars(value.get(), text);
+        for (const char* c = digits; c && *c >= '0' && *c <= '9'; ++c) release = release * 10 + (*c - '0');
+        if (digits) env->ReleaseStringUTFChars(value.get(), digits);
     }
     if (env->ExceptionCheck()) env->ExceptionClear();
     return release;

@@ -89,8 +89,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
     void* library = platform::loadRuntimeLibrary(launcher.jvmLibraryPath,
                                                  runtimeFolders(launcher.jvmLibraryPath).bin, errorCode);
     if (!library) {
-        reportError({IDS_VM_LIBRARY_LOAD_FAILED, launcher.jvmLibraryPath,
-                     static_cast<std::int32_t>(errorCode)},
+        reportError(systemError(IDS_VM_LIBRARY_LOAD_FAILED, launcher.jvmLibraryPath, errorCode),
                     launcher.messageOwner);
         return false;
     }
@@ -101,8 +100,7 @@ bool loadRuntimeLibrary(Launcher& launcher) {
             platform::librarySymbol(library, "JNI_GetDefaultJavaVMInitArgs", errorCode));
     }
     if (!launcher.createJavaVmProc || !launcher.defaultInitArgsProc) {
-        reportError({IDS_WINDOWS_EXCEPTION, loadText(IDS_NO_CREATE_JAVA_VM),
-                     static_cast<std::int32_t>(errorCode)},
+        reportError(systemError(IDS_WINDOWS_EXCEPTION, loadText(IDS_NO_CREATE_JAVA_VM), errorCode),
                     launcher.messageOwner);
         return false;
     }

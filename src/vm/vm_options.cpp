@@ -396,13 +396,18 @@ bool assembleVmOptions(Launcher& launcher) {
     for (const std::string& raw :
          splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
         std::string token = stripQuotes(raw);
+        // A token of quotes alone: an empty option makes every runtime refuse to start.
+        if (token.empty()) continue;
         if (isPercentageMemoryOption(token)) token = rewriteMemoryOption(token);
         // Every -Xss counts, so the last one wins; the token still reaches the VM.
         if (token.compare(0, 4, "-Xss") == 0) launcher.mainThreadStackSize = parseStackSize(token.substr(4));
         options.push_back(std::move(token));
     }
     launcher.vmOptions.push_back(classPathOption + classPathItems);
-    for (const std::string& option : options) launcher.vmOptions.push_back(expandEnvironment(option));
+    for (const std::string& option : options) {
+        std::string expanded = expandEnvironment(option);
+        if (!expanded.empty()) launcher.vmOptions.push_back(std::move(expanded));
+    }
     addStartupCacheOptions(launcher, reader);
 
     launcher.outputFile = reader.read(keys::application, keys::outputFile);

@@ -21,6 +21,8 @@ import zipfile
 
 OPTIONS = None
 SKIP = 77
+# What -Xcheck:jni prints about a faulty JNI call of the launcher.
+JNI_WARNING = re.compile(r"WARNING in native method|WARNING: JNI|FATAL ERROR in native method")
 
 
 def in_ci():
@@ -109,8 +111,8 @@ class JdkCase(LauncherCase):
     def app(self, main="qn.fixture.Probe", parameters="", application=None, class_path="app.jar",
             runtime=None, library_path=None):
         runtime_section = {"Main Class": main, "JRE Path": OPTIONS.jdk}
-        if parameters:
-            runtime_section["Virtual Machine Parameters"] = parameters
+        # The runtime checks every JNI call the launcher makes; start() fails on any warning.
+        runtime_section["Virtual Machine Parameters"] = ("-Xcheck:jni " + parameters).strip()
         if library_path is not None:
             runtime_section["Library Path"] = library_path
         runtime_section.update(runtime or {})
@@ -119,6 +121,13 @@ class JdkCase(LauncherCase):
             sections["Application"] = application
         self.write_ini(sections)
         self.add_jar("app.jar")
+
+    def start(self, *args, **kwargs):
+        result = super().start(*args, **kwargs)
+        for stream in (result.out, result.err):
+            warning = JNI_WARNING.search(stream)
+            self.assertIsNone(warning, "JNI check: %s" % (warning and stream[warning.start():warning.start() + 400]))
+        return result
 
     def probe_values(self, result):
         values = {}
@@ -190,6 +199,70 @@ class JdkTests(JdkCase):
         result = self.start()
         self.assertEqual(255, result.returncode)
         self.assertIn("JNI exception: failed to create the Java VM\nReason: unknown.\n", result.err)
+
+    def test_damaged_runtime_library_gives_222_naming_it(self):
+        with open(os.path.join(OPTIONS.jdk, "lib", "server", "libjvm.so"), "rb") as library:
+            real = library.read()
+        # An interrupted update: the first 64 KB, or half the file; and a file that is no library.
+        for name, content in [("first64k", real[:65536]), ("half", real[:len(real) // 2]),
+                              ("foreign", b"#!/bin/sh\n")]:
+            home = self.path(name)
+            os.makedirs(os.path.join(home, "lib", "server"))
+            library = os.path.join(home, "lib", "server", "libjvm.so")
+            with open(library, "wb") as out:
+                out.write(content)
+            self.app(runtime={"JRE Path": home})
+            result = self.start()
+            self.assertEqual(255, result.returncode, "%s: %s" % (name, result.err))
+            self.assertTrue(result.err.startswith("Failed to load Java VM library: %s (%s: " % (library, library)),
+                            "%s: %s" % (name, result.err))
+            self.assertNotIn("errno", result.err)
+            self.assertNotIn("Windows", result.err)
+
+    def test_ini_that_cannot_be_read_is_named(self):
+        ini = self.path(self.name + ".ini")
+        # A folder in its place, a file of zeros, and no file at all.
+        os.mkdir(ini)
+        result = self.start()
+        self.assertEqual((255, "INI file was not found or cannot be read: %s\n" % ini),
+                         (result.returncode, result.err))
+        os.rmdir(ini)
+        with open(ini, "wb") as out:
+            out.write(b"\0" * 4096)
+        self.assertEqual("INI file was not found or cannot be read: %s\n" % ini, self.start().err)
+        os.remove(ini)
+        self.assertEqual("INI file was not found or cannot be read: %s\n" % ini, self.start().err)
+
+    def test_utf16_and_cr_only_ini_files_are_read(self):
+        self.app()
+        text = ini_text({"Java Runtime Environment": {"Main Class": "qn.fixture.Probe", "JRE Path": OPTIONS.jdk},
+                         "Class Path": {"Class Path": "app.jar"}})
+        for name, content in [("utf-16", b"\xff\xfe" + text.replace("\n", "\r\n").encode("utf-16-le")),
+                              ("cr-only", text.replace("\n", "\r").encode())]:
+            with open(self.path(self.name + ".ini"), "wb") as out:
+                out.write(content)
+            result = self.start()
+            self.assertEqual(0, result.returncode, "%s: %s" % (name, result.err))
+            self.assertEqual("0", self.probe_values(result)["argc"], name)
+
+    def test_a_pair_of_quotes_adds_no_option(self):
+        self.app(parameters='"" -Xmx64m')
+        result = self.start()
+        self.assertRan(result)
+        self.assertNotIn("Unrecognized option", result.err)
+
+    def test_unreadable_per_user_file_leaves_the_ini_jre_path(self):
+        # No installed runtime fits: only the ini's JRE Path can start the program.
+        self.app(runtime={"JRE Path": OPTIONS.jdk, "Minimum Version": "99"})
+        with open(self.path(self.name + ".ini"), "a") as ini:
+            ini.write("[Product Information]\nProduct Name=QN Test\nProduct Code=probe1\n")
+        config = self.path("config")
+        user_file = os.path.join(config, "QN Test", "probe1", self.name + ".ini")
+        os.makedirs(os.path.dirname(user_file))
+        with open(user_file, "wb") as out:  # damaged: a block of zeros after a crash
+            out.write(b"[Java Runtime Environment]\r\nJRE Path=/nowhere\r\n" + b"\0" * 512)
+        result = self.start(env={"XDG_CONFIG_HOME": config, "JAVA_HOME": ""})
+        self.assertRan(result)
 
     def test_no_class_path_gives_209(self):
         self.app(class_path="missing.jar")
@@ -405,8 +478,9 @@ class StandinTests(StandinCase):
         self.app(runtime={"JRE Path": home})
         result = self.start()
         self.assertEqual(255, result.returncode)
-        self.assertRegex(result.err, r"Failed to load Java VM library: %s \(errno = -?\d+\)\.\n"
-                         % re.escape(library))
+        # The loader's own reason, not an error number it never set.
+        self.assertEqual("Failed to load Java VM library: %s (%s: file too short).\n" % (library, library),
+                         result.err)
 
     def test_library_without_the_entry_points_gives_202_with_212(self):
         for variant in ("standin-empty", "standin-partial"):
@@ -414,8 +488,9 @@ class StandinTests(StandinCase):
                 self.app(variant=variant)
                 result = self.start()
                 self.assertEqual(255, result.returncode)
-                self.assertRegex(result.err,
-                                 r"Windows exception: cannot find CreateJavaVM JNI \(errno = -?\d+\)\.\n")
+                missing = "JNI_CreateJavaVM" if variant == "standin-empty" else "JNI_GetDefaultJavaVMInitArgs"
+                self.assertRegex(result.err, r"^System error: cannot find CreateJavaVM JNI \(.*: undefined symbol: %s\)\.\n$"
+                                 % missing)
                 self.assertEqual([], self.entries("create.version"))
 
     def test_creation_failure_shows_each_reason(self):

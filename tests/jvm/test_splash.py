@@ -89,27 +89,39 @@ def make_app(folder, jdk, picture_name, display_keys=None):
     keys = {"Splash Screen": str(folder / picture_name)}
     keys.update(display_keys or {})
     ini = ["[Java Runtime Environment]", "Main Class=SplashApp", f"JRE Path={jdk}",
-           "Virtual Machine Parameters=-Dapp.sleep=2500", "[Class Path]", f"Class Path={CLASSES}",
+           f"Virtual Machine Parameters=-Dapp.release={folder / 'release'}", "[Class Path]", f"Class Path={CLASSES}",
            "[Display]"] + [f"{k}={v}" for k, v in keys.items()]
     (folder / "app.ini").write_text("\n".join(ini) + "\n")
     return folder / "app"
 
 
-def run_with_screenshots(display, app, args=(), shots_dir=None):
-    """Starts the launcher, watches the screen's centre while it runs, then once more after it."""
+def run_with_screenshots(display, app, args=(), shots_dir=None, shown=True):
+    """Starts the launcher, looks at the screen's centre while main runs, then once more after it.
+    Main prints its arguments once it runs (the splash, if any, is up by then) and waits for the
+    file "release", which the test writes when it has seen what it needs."""
     env = dict(os.environ, DISPLAY=display.name)
     process = subprocess.Popen([str(app)] + list(args), cwd=app.parent, env=env,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     centre = (SCREEN[0] // 2, SCREEN[1] // 2)
     seen = []
-    deadline = time.time() + 60
-    while process.poll() is None and time.time() < deadline:
-        keep = shots_dir / f"during-{len(seen)}.png" if shots_dir else None
-        seen.append(display.pixel(*centre, keep_as=keep))
-        if close_to(seen[-1], PICTURE_COLOUR):
-            break
-        time.sleep(0.1)
+    printed = []
+    try:
+        for line in iter(process.stdout.readline, b""):
+            printed.append(line)
+            if line.startswith(b"args="):
+                break
+        deadline = time.time() + 60
+        while printed and printed[-1].startswith(b"args=") and time.time() < deadline:
+            keep = shots_dir / f"during-{len(seen)}.png" if shots_dir else None
+            seen.append(display.pixel(*centre, keep_as=keep))
+            # Shown: until the picture is there. Not shown: a few looks while main runs.
+            if close_to(seen[-1], PICTURE_COLOUR) or (not shown and len(seen) >= 3):
+                break
+            time.sleep(0.1)
+    finally:
+        (app.parent / "release").write_text("")
     stdout, stderr = process.communicate(timeout=60)
+    stdout = b"".join(printed) + stdout
     after = display.pixel(*centre, keep_as=shots_dir / "after.png" if shots_dir else None)
     return process.returncode, stdout.decode(), stderr.decode(), seen, after
 
@@ -127,7 +139,7 @@ def check(picture_name, display_keys=None, args=(), shown=True):
             shots = Path(keep) / (picture_name + "".join(args)) if keep else None
             if shots:
                 shots.mkdir(parents=True, exist_ok=True)
-            code, stdout, stderr, seen, after = run_with_screenshots(display, app, args, shots)
+            code, stdout, stderr, seen, after = run_with_screenshots(display, app, args, shots, shown)
     finally:
         display.close()
     report = f"exit {code}\nstdout: {stdout}\nstderr: {stderr}\ncentre while running: {seen}\nafter: {after}"

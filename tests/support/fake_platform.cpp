@@ -124,13 +124,18 @@ std::uint32_t profileString(const std::string& section, const std::string& key, 
     instance().profileBufferSizes.push_back(size);
     const auto it = instance().files.find(file);
     const std::string value =
-        it == instance().files.end() ? std::string() : profile::lookup(it->second, section, key).value_or("");
+        it == instance().files.end() || instance().unreadableFiles.count(file) ? std::string() : profile::lookup(it->second, section, key).value_or("");
     return profile::copyToBuffer(value, buffer, size);
+}
+
+bool profileFileReadable(const std::string& file) {
+    return instance().files.count(file) > 0 && instance().unreadableFiles.count(file) == 0;
 }
 
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file) {
     if (!instance().directories.count(fake::parentOf(file))) return false;
+    if (instance().unreadableFiles.count(file)) return false;
     std::string& content = instance().files[file];
     content = profile::update(content, section, key, value);
     return true;
@@ -217,6 +222,8 @@ void showErrorBox(WindowHandle owner, const std::string& text) {
     instance().errorBoxes.push_back(text);
     instance().errorBoxOwners.push_back(owner);
 }
+
+std::string lastErrorText() { return instance().lastErrorText; }
 
 void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
     const auto it = instance().libraries.find(path);

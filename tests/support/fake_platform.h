@@ -28,6 +28,7 @@ struct FakeSystem {
     std::set<unsigned char> leadBytes;  // lead bytes of a double-byte code page
     std::map<std::string, std::string> environment;
     std::map<std::string, std::string> files;  // path -> content
+    std::set<std::string> unreadableFiles;     // present, but neither readable nor writable
     std::set<std::string> directories;
     std::map<std::string, std::string> links;  // path -> the path it resolves to
     ImageMachine ownMachine{ImageFormat::Pe, 0x8664, 64};
@@ -39,6 +40,7 @@ struct FakeSystem {
     std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order
     std::map<std::string, FakeLibrary> libraries;
     std::uint32_t libraryError = 126;
+    std::string lastErrorText;  // the system's words for a failure; Windows has none
     std::vector<std::string> runtimeLibraryLoads;  // "<path> with <dependency folder>"
     std::vector<std::pair<void*, std::string>> runtimeText;  // passed on from the output hook
     platform::MemoryStatus memory{std::uint64_t{1} << 30, std::uint64_t{2} << 30};

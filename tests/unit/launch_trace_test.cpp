@@ -80,8 +80,8 @@ TEST(LaunchTrace, AMissingConfigurationFileAndItsMessageAreTraced) {
     EXPECT_FALSE(readSettings(launcher));
     const std::vector<std::string> lines = fake::tracedLines();
     SCOPED_TRACE(joined(lines));
-    EXPECT_TRUE(hasLine(lines, "launcher: configuration file C:\\App\\app.ini (missing: every key reads empty)"));
-    EXPECT_EQ("message: Main class was not specified in INI file.", lines.back());
+    EXPECT_TRUE(hasLine(lines, "launcher: configuration file C:\\App\\app.ini (missing)"));
+    EXPECT_EQ("message: INI file was not found or cannot be read: C:\\App\\app.ini", lines.back());
 }
 
 TEST(LaunchTrace, PerUserSettingsFileUsedOrNotAndWhy) {

@@ -125,6 +125,26 @@ TEST_F(RuntimeLibrary, MissingEntryPointsGive202With212) {
     }
 }
 
+// dlopen and dlsym give a text and no error number: the Linux messages carry that text.
+TEST_F(RuntimeLibrary, SystemReasonTextReplacesTheErrorNumber) {
+    fake::system().lastErrorText = "jvm.dll: invalid ELF header";
+    Launcher fresh;
+    fresh.jvmLibraryPath = kLibrary;
+    EXPECT_FALSE(loadRuntimeLibrary(fresh));
+    addLibrary(true, false);
+    fake::system().lastErrorText = "undefined symbol: JNI_GetDefaultJavaVMInitArgs";
+    EXPECT_FALSE(loadRuntimeLibrary(fresh));
+    EXPECT_EQ((std::vector<std::string>{
+                  "Failed to load Java VM library: C:\\Java\\jre\\bin\\client\\jvm.dll "
+                  "(jvm.dll: invalid ELF header).\n",
+                  "System error: cannot find CreateJavaVM JNI (undefined symbol: JNI_GetDefaultJavaVMInitArgs).\n"}),
+              fake::system().errorBoxes);
+    for (const std::string& box : fake::system().errorBoxes) {
+        EXPECT_EQ(std::string::npos, box.find("Windows")) << box;
+        EXPECT_EQ(std::string::npos, box.find("errno")) << box;
+    }
+}
+
 TEST_F(RuntimeLibrary, BothEntryPointsAreKept) {
     addLibrary(true, true);
     Launcher fresh;

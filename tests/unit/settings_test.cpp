@@ -133,11 +133,28 @@ TEST(ReadSettings, KeywordsAndNamesFromTheAdditiveSections) {
     EXPECT_TRUE(launcher.failureCheck);
 }
 
+TEST(ReadSettings, MissingOrUnreadableFileIsNamedInsteadOfTheMainClass) {
+    for (const bool present : {false, true}) {
+        SCOPED_TRACE(present);
+        fake::reset();
+        if (present) {
+            writeIni("[Java Runtime Environment]\r\nMain Class=app.Main\r\n");
+            fake::system().unreadableFiles.insert(kIni);
+        }
+        Launcher launcher;
+        EXPECT_FALSE(readSettings(launcher));
+        EXPECT_EQ(std::vector<std::string>{"INI file was not found or cannot be read: C:\\App\\app.ini"},
+                  fake::system().errorBoxes);
+        EXPECT_EQ(std::vector<platform::WindowHandle>{nullptr}, fake::system().errorBoxOwners);
+        EXPECT_TRUE(fake::system().profileBufferSizes.empty());
+    }
+}
+
 TEST(ReadSettings, MissingMainClassShowsOneBoxAndStops) {
     for (const char* content : {"", "[Java Runtime Environment]\r\nMain Class=\r\n"}) {
         SCOPED_TRACE(content);
         fake::reset();
-        if (*content) writeIni(content);
+        writeIni(content);
         Launcher launcher;
         EXPECT_FALSE(readSettings(launcher));
         EXPECT_EQ(std::vector<std::string>{"Main class was not specified in INI file."},
@@ -336,6 +353,7 @@ struct JrePathCase {
     bool service;
     const char* userFile;  // null: no per-user file
     const char* expected;
+    bool userFileReadable = true;
 };
 
 TEST(ReadSettings, JrePathSource) {
@@ -345,6 +363,8 @@ TEST(ReadSettings, JrePathSource) {
         {true, false, "[Java Runtime Environment]\r\nJRE Path=\r\n", ""},  // hides the ini's value
         {true, true, "[Java Runtime Environment]\r\nJRE Path=C:\\FromUser\r\n", "C:\\FromIni"},
         {false, false, "[Java Runtime Environment]\r\nJRE Path=C:\\FromUser\r\n", "C:\\FromIni"},
+        // A per-user file that cannot be read holds no choice: the ini's value holds.
+        {true, false, "[Java Runtime Environment]\r\nJRE Path=\r\n", "C:\\FromIni", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
@@ -355,6 +375,7 @@ TEST(ReadSettings, JrePathSource) {
                              "[Java Runtime Environment]\r\nMain Class=a.B\r\nJRE Path=C:\\FromIni\r\n") +
                  (c.service ? "[Application]\r\nApplication Type=service\r\n" : ""));
         if (c.userFile) fake::addFile("C:\\AppData\\P\\C\\app.ini", c.userFile);
+        if (!c.userFileReadable) fake::system().unreadableFiles.insert("C:\\AppData\\P\\C\\app.ini");
         Launcher launcher;
         ASSERT_TRUE(readSettings(launcher));
         EXPECT_EQ(c.expected, launcher.configuredJrePath);

@@ -137,13 +137,15 @@ TEST(SetUpSingleInstance, FailuresOfTheFirstInstanceMakeAnOrdinaryLaunch) {
 }
 
 TEST(SetUpSingleInstance, AnUnnamedEventStandsInWhenTheNamedOneFails) {
-    writeIni("Single Instance=yes\r\n");
-    fake::channel().refuseNamedEvents = true;
-    Launcher launcher;
-    ASSERT_TRUE(setUpSingleInstance(launcher));
-    EXPECT_TRUE(launcher.isFirstInstance);
-    EXPECT_EQ(std::vector<std::string>{""}, fake::channel().events);
-    EXPECT_NE(nullptr, launcher.mainStartedEvent);
+    {
+        writeIni("Single Instance=yes\r\n");
+        fake::channel().refuseNamedEvents = true;
+        Launcher launcher;
+        ASSERT_TRUE(setUpSingleInstance(launcher));
+        EXPECT_TRUE(launcher.isFirstInstance);
+        EXPECT_EQ(std::vector<std::string>{""}, fake::channel().events);
+        EXPECT_NE(nullptr, launcher.mainStartedEvent);
+    }  // the launcher's view points into the fake block: it ends before the reset frees the block
 
     fake::reset();
     writeIni("Single Instance=yes\r\n");

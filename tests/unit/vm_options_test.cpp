@@ -446,12 +446,16 @@ TEST(UserParameters, ProcessingOfEachToken) {
         {"quoted -Xss", "\"-Xss2m\"", {"-Xss2m"}, 2097152},
         {"expanded", "-Dhome=%HOMEDIR% -Dx=%NOPE%", {"-Dhome=C:\\Users\\u", "-Dx=%NOPE%"}, 0},
         {"expanded after the -Xss rule", "-Xss%SIZE%", {"-Xss1m"}, 0},
+        // No runtime starts with an empty option, so quotes alone add none.
+        {"quotes alone", "\"\" -Xmx64m", {"-Xmx64m"}, 0},
+        {"quotes alone between", "-Da \"\" -Db", {"-Da", "-Db"}, 0},
+        {"empty after expansion", "%EMPTY% -Da", {"-Da"}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake::reset();
         fake::system().memory.totalPhysical = 2 * kGiB;
-        fake::system().environment = {{"HOMEDIR", "C:\\Users\\u"}, {"SIZE", "1m"}};
+        fake::system().environment = {{"HOMEDIR", "C:\\Users\\u"}, {"SIZE", "1m"}, {"EMPTY", ""}};
         fake::addFile("C:\\App\\app.jar");
         writeIni(std::string("[Class Path]\nClass Path=app.jar\n[Java Runtime Environment]\n"
                              "Virtual Machine Parameters=") +

@@ -26,11 +26,15 @@ def assert_passed_main_class_check(result):
     assert result.exit_code == EXIT_FAILURE, result.describe()
 
 
-def test_without_any_ini_the_main_class_error_is_shown():
+def test_an_ini_that_is_missing_or_cannot_be_read_is_named():
     app = make_app("no_ini")
+    expected = string_table_source()[260].replace("%s", app.windows_folder + "\\tool.ini")
     result = run(app, steps=["press:OK"])
-    assert_one_error_box(result, string_table_source()[210])
+    assert_one_error_box(result, expected)
     assert result.dismissed == []
+    # A folder where the file should be reads as nothing through the profile functions.
+    app.path("tool.ini").mkdir()
+    assert_one_error_box(run(app, steps=["press:OK"]), expected)
 
 
 def test_ini_without_main_class():

@@ -162,8 +162,9 @@ def standin_app(name, display, home="standin", script="", ini=None):
     return app
 
 
-def start(app, args="", shot_points=(), steps=(), during=None):
-    """Runs the launcher; once a splash window appears, takes the screenshot and calls `during`."""
+def start(app, args="", shot_points=(), steps=(), during=None, release=None):
+    """Runs the launcher; once a splash window appears, takes the screenshot and calls `during`.
+    `release`: the file a stand-in main waits for (main.waitFor), written once that is done."""
     record = app.path("record.txt")
     if record.exists():
         record.unlink()
@@ -182,15 +183,19 @@ def start(app, args="", shot_points=(), steps=(), during=None):
     runner = threading.Thread(target=launch)
     runner.start()
     colours = None
-    if shot_points or during:
-        shown = probe.wait_for(lambda e: e["event"] == "appear" and e["class"] == SPLASH_CLASS, 60,
-                               while_running=runner)
-        if shown and runner.is_alive():
-            time.sleep(0.3)  # the first paint
-            if shot_points:
-                colours = screen_pixels(shot_points)
-            if during:
-                during(shown)
+    try:
+        if shot_points or during:
+            shown = probe.wait_for(lambda e: e["event"] == "appear" and e["class"] == SPLASH_CLASS, 60,
+                                   while_running=runner)
+            if shown and runner.is_alive():
+                time.sleep(0.3)  # the first paint
+                if shot_points:
+                    colours = screen_pixels(shot_points)
+                if during:
+                    during(shown)
+    finally:
+        if release:
+            release.write_text("")
     runner.join()
     events = probe.finish()
     if "failure" in outcome:
@@ -214,10 +219,14 @@ def quadrant_points(rect):
 
 
 def check_shown_centred(name, picture_name):
-    app = standin_app(name, {"Splash Screen": picture_name}, script="main.sleep=2500\n")
+    # Main runs until the screen has been looked at, so the splash cannot be gone before that.
+    app = standin_app(name, {"Splash Screen": picture_name})
+    release = app.path("release")
+    escaped = windows_path(release).replace("\\", "\\\\")  # the script takes C escapes
+    app.write_file("standin.txt", f"main.waitFor={escaped}\n")
     make_picture(app.path(picture_name.replace("\\", "/")), 400, 300)
     points = quadrant_points(centred((1280, 1024), 400, 300))
-    outcome = start(app, shot_points=points)
+    outcome = start(app, shot_points=points, release=release)
     splash = outcome.splash
     assert splash["rect"] == centred(splash["screen"], 400, 300), outcome.describe()
     assert splash["screen"] == [1280, 1024], outcome.describe()

@@ -20,51 +20,26 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <sstream>
 #include <string_view>
 
 #include "platform/platform.h"
 #include "platform/posix/process_arguments.h"
-#include "platform/profile_format.h"
+#include "platform/posix/library_file.h"
 #include "vm/environment.h"
 
 namespace qn::platform {
 
 namespace {
 
+std::string& lastError() {
+    thread_local std::string text;
+    return text;
+}
+
 std::vector<std::string>& processArguments() {
     static std::vector<std::string> words;
     return words;
-}
-
-bool readWholeFile(const std::string& path, std::string& content) {
-    // Plain descriptors: a stream would set up its locale machinery on every start for a few
-    // hundred bytes.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return false;
-    struct stat info;
-    content.clear();
-    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-        content.reserve(static_cast<std::size_t>(info.st_size));
-    }
-    char chunk[4096];
-    bool complete = true;
-    for (;;) {
-        const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) complete = false;
-        if (count <= 0) break;
-        content.append(chunk, static_cast<std::size_t>(count));
-    }
-    ::close(descriptor);
-    return complete;
-}
-
-mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
 }
 
 // A folder of a thousand jars is searched at every start; the system's matcher converts each
@@ -173,6 +148,7 @@ bool moduleFileName(std::string& path, std::uint32_t& errorCode) {
     const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     if (length < 0) {
         errorCode = static_cast<std::uint32_t>(errno);
+        lastError() = std::strerror(errno);
         return false;
     }
     path.assign(buffer, static_cast<std::size_t>(length));
@@ -212,113 +188,6 @@ bool setEnvironmentVariable(const std::string& name, const std::string& value) {
 bool expandEnvironmentStrings(const std::string& text, std::string& expanded) {
     expanded = expandPercentReferences(text, environmentVariable);
     return true;
-}
-
-namespace {
-
-/// The last profile file read. A start reads some forty keys from the same file; a changed file
-/// (written here or elsewhere) shows in its identity and times, and is read again.
-struct ProfileCache {
-    std::mutex lock;
-    std::string path;
-    struct stat identity {};
-    bool valid = false;
-    std::string content;
-    std::optional<profile::Index> index;  // refers into content
-};
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-ProfileCache& profileCache() {
-    static ProfileCache cache;
-    return cache;
-}
-
-/// After a write of this process: a file rewritten in place within one tick of the file-system
-/// clock can keep its size and times. Any file, since the written path may be a link to it.
-void forgetProfiles() {
-    ProfileCache& cache = profileCache();
-    const std::lock_guard<std::mutex> guard(cache.lock);
-    cache.valid = false;
-    cache.index.reset();
-    cache.path.clear();
-}
-
-}  // namespace
-
-std::uint32_t profileString(const std::string& section, const std::string& key, char* buffer,
-                            std::uint32_t size, const std::string& file) {
-    ProfileCache& cache = profileCache();
-    std::string value;
-    struct stat identity;
-    if (::stat(file.c_str(), &identity) == 0 && S_ISREG(identity.st_mode)) {
-        const std::lock_guard<std::mutex> guard(cache.lock);
-        if (!cache.valid || cache.path != file || !sameFile(cache.identity, identity)) {
-            cache.index.reset();
-            cache.valid = readWholeFile(file, cache.content);
-            cache.path = file;
-            cache.identity = identity;
-            if (cache.valid) cache.index.emplace(cache.content);
-        }
-        if (cache.valid) value = cache.index->lookup(section, key).value_or("");
-    }
-    return profile::copyToBuffer(value, buffer, size);
-}
-
-namespace {
-
-bool writeProfileFile(const std::string& section, const std::string& key, const std::string& value,
-                      const std::string& file) {
-    // The file may be the configuration file itself: a file that exists but cannot be read must
-    // not be replaced by one holding only this key.
-    std::string target = file;
-    if (char* resolved = ::realpath(file.c_str(), nullptr)) {
-        target = resolved;  // a link keeps pointing at the changed file
-        std::free(resolved);
-    }
-    std::string content;
-    struct stat info;
-    const bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && !readWholeFile(target, content)) return false;
-    const std::string updated = profile::update(content, section, key, value);
-
-    // Written beside it and moved over it, so a full disk leaves the old file whole.
-    std::string temporary = target + ".XXXXXX";
-    const int descriptor = ::mkstemp(temporary.data());
-    if (descriptor < 0) {
-        // A folder that takes no new file may still hold a writable file: change it in place.
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        return out && (out << updated) && out.flush();
-    }
-    // mkstemp's file is private; a changed file keeps its mode, a new one gets the usual one.
-    mode_t mode = 0666 & ~currentUmask();
-    if (exists) mode = info.st_mode & 07777;
-    bool written = ::fchmod(descriptor, mode) == 0;
-    for (std::size_t done = 0; written && done < updated.size();) {
-        const ssize_t count = ::write(descriptor, updated.data() + done, updated.size() - done);
-        if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) written = false;
-        else done += static_cast<std::size_t>(count);
-    }
-    written = ::close(descriptor) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool writeProfileString(const std::string& section, const std::string& key,
-                        const std::string& value, const std::string& file) {
-    const bool written = writeProfileFile(section, key, value, file);
-    forgetProfiles();
-    return written;
 }
 
 bool pathExists(const std::string& path) {
@@ -438,11 +307,20 @@ void showErrorBox(WindowHandle, const std::string& text) {
 }
 
 void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {
-    errno = 0;
+    // The loader maps the file as its headers describe it; a file cut short (an interrupted
+    // update) ends the process with SIGBUS inside dlopen, so it is refused before.
+    if (auto problem = incompleteLibrary(path)) {
+        errorCode = 0;
+        lastError() = path + ": " + *problem;
+        return nullptr;
+    }
+    ::dlerror();
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (!library) {
-        errorCode = static_cast<std::uint32_t>(errno);
-        if (const char* reason = ::dlerror()) std::fprintf(stderr, "%s\n", reason);
+        // dlopen sets no errno; its own text is the reason.
+        errorCode = 0;
+        const char* reason = ::dlerror();
+        lastError() = reason ? reason : "the library cannot be loaded";
     }
     return library;
 }
@@ -462,9 +340,15 @@ void passOnRuntimeText(void* stream, const std::string& text) {
 void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
     ::dlerror();
     void* symbol = ::dlsym(library, name);
-    if (!symbol) errorCode = static_cast<std::uint32_t>(errno);
+    if (!symbol) {
+        errorCode = 0;
+        const char* reason = ::dlerror();
+        lastError() = reason ? reason : std::string(name) + " is null";
+    }
     return symbol;
 }
+
+std::string lastErrorText() { return lastError(); }
 
 // What the running thread touches. It shares it with the Thread handle, so closing the handle
 // while the thread runs (a worker whose handle is not kept) frees nothing the thread still needs.

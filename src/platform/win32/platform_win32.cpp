@@ -128,6 +128,14 @@ std::uint32_t profileString(const std::string& section, const std::string& key, 
     return GetPrivateProfileStringA(section.c_str(), key.c_str(), "", buffer, size, file.c_str());
 }
 
+bool profileFileReadable(const std::string& file) {
+    // A folder opens only with backup semantics, so it fails here as it should.
+    win32::UniqueFile handle(CreateFileA(file.c_str(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(handle);
+}
+
 bool writeProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file) {
     return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) !=
@@ -328,6 +336,8 @@ void* librarySymbol(void* library, const char* name, std::uint32_t& errorCode) {
     if (!symbol) errorCode = GetLastError();
     return reinterpret_cast<void*>(symbol);
 }
+
+std::string lastErrorText() { return {}; }
 
 class Thread {
 public:
