@@ -12,6 +12,7 @@ PRODUCT = {"Product Name": "Cache: Test", "Product Code": "ct"}
 DYNAMIC_MAGIC = b"\xa8\xab\x0b\xf0"
 QUIET_SHARING = "-Xlog:cds*=off"
 QUIET_AOT = "-Xlog:aot*=off"
+HOOKS = ("vfprintf", "exit", "abort")
 
 
 class CacheApp(StandinApp):
@@ -25,21 +26,24 @@ class CacheApp(StandinApp):
         shutil.copyfile(STANDIN_LIBRARY, jre / "bin" / "client" / "jvm.dll")
         if release is not None:
             (jre / "release").write_text(release)
-        self.app.write_ini({"Product Information": PRODUCT,
-                            "Java Runtime Environment": {"Main Class": "com.example.App",
-                                                         "JRE Path": windows_path(jre),
-                                                         "Startup Cache": cache},
+        runtime = {"Main Class": "com.example.App", "JRE Path": windows_path(jre)}
+        if cache is not None:
+            runtime["Startup Cache"] = cache
+        self.app.write_ini({"Product Information": PRODUCT, "Java Runtime Environment": runtime,
                             "Class Path": {"Class Path": "app.jar"}})
         self.local = self.app.folder / "local"
         self.local.mkdir()
         # ":" is not a file-name character: the product folder leaves it out.
         self.cache_folder = self.local / "Cache Test" / "ct"
 
-    def start(self):
+    def start(self, hooks=False):
+        """The option strings the runtime was handed; with hooks, also the entries of the
+        launcher's output and exit hooks, which carry no text."""
         self.record.unlink(missing_ok=True)
         result = self.run(env={"LOCALAPPDATA": windows_path(self.local)})
         assert result.dialogs == [] and result.exit_code == 0, result.describe()
-        return self.entries("option")
+        options = self.entries("option")
+        return options if hooks else [o for o in options if o not in HOOKS]
 
     def cache_files(self):
         return sorted(p.name for p in self.cache_folder.iterdir()) if self.cache_folder.exists() else []
@@ -53,16 +57,21 @@ def base_options(app):
 
 
 def test_without_the_key_the_options_are_unchanged_and_no_folder_is_made():
+    absent = CacheApp("cache_absent", 'JAVA_VERSION="17.0.9"\n', cache=None)
+    unchanged = absent.start(hooks=True)
+    assert [o for o in unchanged if o not in HOOKS] == base_options(absent), unchanged
     for value in ("no", "", "1", "yes please"):
-        app = CacheApp("cache_off", 'JAVA_VERSION="17.0.9"\n', cache=value)
-        assert app.start() == base_options(app), value
+        app = CacheApp("cache_absent", 'JAVA_VERSION="17.0.9"\n', cache=value)
+        options = app.start(hooks=True)
+        assert options == unchanged, f"{value}: {options}"
         assert not (app.local / "Cache Test").exists(), value
 
 
 def test_a_runtime_before_13_gets_no_cache_options():
     for release in ('JAVA_VERSION="11.0.22"\n', 'JAVA_VERSION="1.8.0_392"\n', None, "garbage"):
         app = CacheApp("cache_old", release)
-        assert app.start() == base_options(app), release
+        options = app.start()
+        assert options == base_options(app), f"{release}: {options}"
         assert not (app.local / "Cache Test").exists(), release
 
 
