@@ -17,12 +17,9 @@ def parse_record(path):
     entries = []
     if not path.exists():
         return entries
-    # Values from Java strings are UTF-8; option strings are the launcher's ANSI text as handed over.
-    for line in path.read_bytes().splitlines():
-        try:
-            raw = line.decode("utf-8")
-        except UnicodeDecodeError:
-            raw = line.decode("cp1252")
+    # The stand-in writes UTF-8 throughout: option strings and environment values are converted
+    # from the ANSI code page they are handed over in.
+    for raw in path.read_bytes().decode("utf-8").splitlines():
         key, _, value = raw.partition("=")
         value = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), value)
         entries.append((key, value))
