@@ -74,10 +74,15 @@ namespace {
 
 std::string readWholeValue(const std::string& file, const std::string& section,
                            const std::string& key) {
-    std::uint32_t size = 256;
+    // Most values fit the first buffer, which needs no allocation.
+    constexpr std::uint32_t firstSize = 256;
+    char first[firstSize];
+    std::uint32_t length = platform::profileString(section, key, first, firstSize, file);
+    if (length != firstSize - 1) return std::string(first, std::min(length, firstSize - 1));
+    std::uint32_t size = 2 * firstSize;
     for (;;) {
         std::string buffer(size, '\0');
-        const std::uint32_t length = platform::profileString(section, key, buffer.data(), size, file);
+        length = platform::profileString(section, key, buffer.data(), size, file);
         if (length != size - 1) {
             buffer.resize(std::min<std::uint32_t>(length, size - 1));
             return buffer;

@@ -66,17 +66,20 @@ std::string asPlatformList(std::string list) {
 /// path as the current folder, so whatever the user's working folder holds would be loaded.
 std::string withoutEmptyItems(const std::string& list) {
     const char separator = platform::conventions().listSeparator;
+    // A class path of a thousand jars passes here: the stretches between empty items are copied
+    // whole, not item by item.
+    const std::string doubled(2, separator);
     std::string result;
-    std::size_t start = 0;
-    while (start <= list.size()) {
-        std::size_t end = list.find(separator, start);
-        if (end == std::string::npos) end = list.size();
-        if (end > start) {
-            if (!result.empty()) result += separator;
-            result.append(list, start, end - start);
-        }
-        start = end + 1;
+    result.reserve(list.size());
+    std::size_t start = list.find_first_not_of(separator);
+    while (start != std::string::npos) {
+        const std::size_t end = list.find(doubled, start);
+        result.append(list, start, end == std::string::npos ? std::string::npos : end - start);
+        if (end == std::string::npos) break;
+        start = list.find_first_not_of(separator, end);
+        if (start != std::string::npos) result += separator;
     }
+    if (!result.empty() && result.back() == separator) result.pop_back();
     return result;
 }
 
@@ -221,8 +224,14 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
     const std::string pattern = conventions.isAbsolute(entry) ? named : applicationFolder + named;
     const std::size_t cut = lastFolderSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
-    for (const std::string& name : platform::findFiles(pattern)) {
-        classPath += namePrefix + name + conventions.listSeparator;
+    const std::vector<std::string> names = platform::findFiles(pattern);
+    std::size_t length = classPath.size();
+    for (const std::string& name : names) length += namePrefix.size() + name.size() + 1;
+    classPath.reserve(length);
+    for (const std::string& name : names) {
+        classPath += namePrefix;
+        classPath += name;
+        classPath += conventions.listSeparator;
     }
 }
 

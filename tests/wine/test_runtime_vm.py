@@ -17,6 +17,8 @@ def parse_record(path):
     entries = []
     if not path.exists():
         return entries
+    # The stand-in writes UTF-8 throughout: option strings and environment values are converted
+    # from the ANSI code page they are handed over in.
     for raw in path.read_bytes().decode("utf-8").splitlines():
         key, _, value = raw.partition("=")
         value = re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r"}.get(m.group(1), m.group(1)), value)
@@ -146,6 +148,10 @@ def test_main_receives_the_arguments_then_the_cmd_words():
     assert app.entry("main.class") == "com/example/App"
     assert app.entries("main.arg") == ["first", "", "-nosplash", "a b", "caf\u00e9", 'x"y', "extra",
                                        "two words"]
+    # Monitoring tools show the command as the runtime's own launcher sets it: blank-separated.
+    command = [option for option in app.entries("option") if option.startswith("-Dsun.java.command=")]
+    assert command == ['-Dsun.java.command=com.example.App first  -nosplash a b caf\u00e9 x"y extra two words'], \
+        app.entries("option")
     names = [name for name, _ in parse_record(app.record)]
     assert names.index("main.class") < names.index("detach") < names.index("destroy"), names
 

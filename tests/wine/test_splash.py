@@ -281,8 +281,9 @@ def test_clicks_on_the_splash_do_nothing():
 
 def test_shadow_only_for_exactly_true():
     for text, shadow in [("true", True), ("True", False)]:
+        # main keeps the splash up long enough for the probe to see it on a busy machine.
         app = standin_app("splash_shadow", {"Splash Screen": "picture.gif",
-                                            "Splash Screen Shadow": text})
+                                            "Splash Screen Shadow": text}, script="main.sleep=500\n")
         make_picture(app.path("picture.gif"), 200, 100)
         outcome = start(app)
         has_shadow = bool(outcome.splash["classStyle"] & CS_DROPSHADOW)

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -20,6 +21,7 @@
 #include <map>
 #include <memory>
 #include <sstream>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/posix/process_arguments.h"
@@ -39,6 +41,99 @@ std::vector<std::string>& processArguments() {
     static std::vector<std::string> words;
     return words;
 }
+
+// A folder of a thousand jars is searched at every start; the system's matcher converts each
+// name to wide characters first, which cost more than the rest of the launcher's work. Patterns
+// of ASCII, '*' and '?' are matched here on ASCII names, where a byte is a character in every
+// locale; everything else still goes to fnmatch.
+bool isAscii(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+/// A pattern of ASCII text, '*' and '?', matched byte by byte; anything else is not plain.
+class PlainPattern {
+public:
+    explicit PlainPattern(const std::string& pattern) : pattern_(pattern) {
+        plain_ = isAscii(pattern.data(), pattern.size()) && pattern.find_first_of("[\\") == std::string::npos;
+        // The usual "*.jar" or "lib-*": one star between literal texts, each compared in one step.
+        star_ = pattern.find('*');
+        oneStar_ = star_ != std::string::npos && pattern.find('*', star_ + 1) == std::string::npos &&
+                   pattern.find('?') == std::string::npos;
+    }
+
+    bool isPlain() const { return plain_; }
+
+    bool matches(const char* name, std::size_t length) const {
+        if (oneStar_) {
+            const std::size_t suffix = pattern_.size() - star_ - 1;
+            return length >= star_ + suffix && std::memcmp(name, pattern_.data(), star_) == 0 &&
+                   std::memcmp(name + length - suffix, pattern_.data() + star_ + 1, suffix) == 0;
+        }
+        std::size_t p = 0, n = 0;
+        std::size_t starP = std::string::npos, starN = 0;  // the last '*' and where it resumes
+        while (n < length) {
+            if (p < pattern_.size() && pattern_[p] == '*') {
+                starP = p++;
+                starN = n;
+            } else if (p < pattern_.size() && (pattern_[p] == '?' || pattern_[p] == name[n])) {
+                ++p;
+                ++n;
+            } else if (starP != std::string::npos) {
+                p = starP + 1;
+                n = ++starN;
+            } else {
+                return false;
+            }
+        }
+        while (p < pattern_.size() && pattern_[p] == '*') ++p;
+        return p == pattern_.size();
+    }
+
+private:
+    const std::string& pattern_;
+    bool plain_ = false;
+    bool oneStar_ = false;
+    std::size_t star_ = std::string::npos;
+};
+
+/// Names found in a folder, gathered in one buffer and put in byte order (as std::string
+/// compares) by their first eight bytes, so that most comparisons in a large folder are one
+/// integer comparison and no name moves until the list is made.
+class NameList {
+public:
+    void add(const char* name, std::size_t length) {
+        unsigned char bytes[8] = {};
+        std::memcpy(bytes, name, length < 8 ? length : 8);
+        std::uint64_t head = 0;
+        for (unsigned char byte : bytes) head = (head << 8) | byte;
+        entries_.push_back({head, text_.size(), length});
+        text_.append(name, length);
+    }
+
+    std::vector<std::string> sorted() {
+        const char* text = text_.data();
+        std::sort(entries_.begin(), entries_.end(), [text](const Entry& a, const Entry& b) {
+            if (a.head != b.head) return a.head < b.head;
+            return std::string_view(text + a.offset, a.length) < std::string_view(text + b.offset, b.length);
+        });
+        std::vector<std::string> names;
+        names.reserve(entries_.size());
+        for (const Entry& entry : entries_) names.emplace_back(text + entry.offset, entry.length);
+        return names;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t head;
+        std::size_t offset;
+        std::size_t length;
+    };
+    std::string text_;
+    std::vector<Entry> entries_;
+};
 
 }  // namespace
 
@@ -113,24 +208,39 @@ std::vector<std::string> findFiles(const std::string& pattern) {
     }
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return names;
+    const PlainPattern plain(namePattern);
+    NameList found;
     while (const dirent* entry = ::readdir(dir)) {
-        if (::fnmatch(namePattern.c_str(), entry->d_name, 0) == 0) names.emplace_back(entry->d_name);
+        const char* name = entry->d_name;
+        const std::size_t length = std::strlen(name);
+        const bool matches = plain.isPlain() && isAscii(name, length)
+                                 ? plain.matches(name, length)
+                                 : ::fnmatch(namePattern.c_str(), name, 0) == 0;
+        if (matches) found.add(name, length);
     }
     ::closedir(dir);
     // readdir's order depends on the file system's hashing; a sorted list keeps starts repeatable.
-    std::sort(names.begin(), names.end());
-    return names;
+    return found.sorted();
 }
 
 void createDirectory(const std::string& path) { ::mkdir(path.c_str(), 0755); }
 
 std::optional<std::string> readFileHead(const std::string& path, std::size_t size) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) return std::nullopt;
     std::string bytes(size, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(size));
-    if (file.bad()) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    std::size_t done = 0;
+    bool failed = false;
+    while (done < size) {
+        const ssize_t count = ::read(descriptor, bytes.data() + done, size - done);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) failed = true;
+        if (count <= 0) break;
+        done += static_cast<std::size_t>(count);
+    }
+    ::close(descriptor);
+    if (failed) return std::nullopt;
+    bytes.resize(done);
     return bytes;
 }
 
@@ -174,14 +284,20 @@ bool sameFile(const std::string& first, const std::string& second) {
 }
 
 std::optional<std::string> loadString(int id) {
-    static const std::map<int, std::string> table = {
+    // A constant table: a message is looked up once or twice, not worth building a map for.
+    struct Entry {
+        int id;
+        const char* text;
+    };
+    static constexpr Entry table[] = {
 #define QN_STRING(id, text) {id, text},
 #include "res/string_table.inc"
 #undef QN_STRING
     };
-    const auto it = table.find(id);
-    if (it == table.end()) return std::nullopt;
-    return it->second;
+    for (const Entry& entry : table) {
+        if (entry.id == id) return std::string(entry.text);
+    }
+    return std::nullopt;
 }
 
 void showErrorBox(WindowHandle, const std::string& text) {

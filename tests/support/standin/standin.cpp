@@ -792,17 +792,17 @@ JavaVM* machinePointer() {
     record("create.ignoreUnrecognized", std::to_string(static_cast<int>(args->ignoreUnrecognized)));
     record("create.nOptions", std::to_string(args->nOptions));
     for (jint i = 0; i < args->nOptions; ++i) {
-        record("option", args->options[i].optionString ? args->options[i].optionString : "(null)");
+        record("option", args->options[i].optionString ? platformTextToUtf8(args->options[i].optionString) : "(null)");
         if (args->options[i].extraInfo) record("option.extraInfo", "set");
     }
     // Windows names the search path "Path" (and matches names in any case), Linux "PATH".
     if (const auto path = environment("Path")) {
-        record("env.Path", *path);
+        record("env.Path", platformTextToUtf8(*path));
     } else if (const auto posixPath = environment("PATH")) {
-        record("env.Path", *posixPath);
+        record("env.Path", platformTextToUtf8(*posixPath));
     }
     for (const char* name : {"QN_JVM_PATH", "QN_JVM_HOME"}) {
-        if (const auto value = environment(name)) record(std::string("env.") + name, *value);
+        if (const auto value = environment(name)) record(std::string("env.") + name, platformTextToUtf8(*value));
     }
     record("create.stackSize", std::to_string(currentThreadStackSize()));
     if (const auto pause = script().get("create.sleep")) {

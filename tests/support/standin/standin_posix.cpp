@@ -15,6 +15,9 @@ std::optional<std::string> environment(const char* name) {
     return std::string(value);
 }
 
+// The launcher hands its options and environment over in UTF-8 already.
+std::string platformTextToUtf8(const std::string& text) { return text; }
+
 std::string nativePath(const std::string& path) { return path; }
 
 std::uint64_t currentThreadStackSize() {

@@ -9,6 +9,9 @@ namespace standin {
 
 /// The variable from the process environment as the operating system holds it now.
 std::optional<std::string> environment(const char* name);
+/// Text of the process's own code page (option strings, environment values) as UTF-8, the
+/// encoding of the record.
+std::string platformTextToUtf8(const std::string& text);
 /// A path given in Unix form ("/tmp/x") in the form the system's file functions accept.
 std::string nativePath(const std::string& path);
 /// Reserved stack size of the calling thread, in bytes.

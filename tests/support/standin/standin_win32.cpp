@@ -17,6 +17,20 @@ std::optional<std::string> environment(const char* name) {
     return std::string(buffer.data(), length);
 }
 
+std::string platformTextToUtf8(const std::string& text) {
+    if (text.empty()) return text;
+    const int count = static_cast<int>(text.size());
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), count, nullptr, 0);
+    if (wideLength <= 0) return text;
+    std::vector<wchar_t> wide(static_cast<std::size_t>(wideLength));
+    MultiByteToWideChar(CP_ACP, 0, text.data(), count, wide.data(), wideLength);
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return text;
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, &utf8[0], length, nullptr, nullptr);
+    return utf8;
+}
+
 std::string nativePath(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;
     std::string result = "Z:" + path;  // wine maps the Unix root to drive Z:
