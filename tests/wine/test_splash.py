@@ -297,7 +297,8 @@ def test_pictures_larger_than_the_screen_stay_centred():
         (1400, 1100, [-60, -38, 1340, 1062]),  # larger both ways
         (1281, 200, [0, 412, 1281, 612]),      # one pixel wider: -1 / 2 truncates to 0
     ]:
-        app = standin_app("splash_large", {"Splash Screen": "large.bmp"})
+        # main keeps the splash up long enough for the probe to see it on a busy machine.
+        app = standin_app("splash_large", {"Splash Screen": "large.bmp"}, script="main.sleep=500\n")
         make_picture(app.path("large.bmp"), width, height, quadrants=False)
         outcome = start(app)
         assert outcome.splash["rect"] == rect, ((width, height), outcome.describe())
