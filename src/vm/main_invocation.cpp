@@ -186,12 +186,13 @@ enum class MainForm { StaticWithArguments, InstanceWithArguments, StaticWithout,
 
 constexpr jint firstReleaseWithAllMainForms = 25;
 
-/// The feature release of the running VM ("25" of java.specification.version), 0 when unknown.
+/// The feature release of the running VM (the leading number of java.version: "25" of "25.0.1",
+/// "1" of "1.8.0_392"), 0 when unknown.
 jint runtimeFeatureRelease(JNIEnv* env) {
     const LocalRef<jclass> system(env, env->FindClass("java/lang/System"));
     const jmethodID getProperty =
         system ? env->GetStaticMethodID(system.get(), "getProperty", "(Ljava/lang/String;)Ljava/lang/String;") : nullptr;
-    const LocalRef<jstring> name(env, getProperty ? env->NewStringUTF("java.specification.version") : nullptr);
+    const LocalRef<jstring> name(env, getProperty ? env->NewStringUTF("java.version") : nullptr);
     jstring text = name ? static_cast<jstring>(env->CallStaticObjectMethod(system.get(), getProperty, name.get()))
                         : nullptr;
     // A call that can throw is followed by the check before any other call (-Xcheck:jni says so).
@@ -203,7 +204,7 @@ jint runtimeFeatureRelease(JNIEnv* env) {
     jint release = 0;
     if (value) {
         const char* digits = env->GetStringUTFChars(value.get(), nullptr);
-        // "1.8" and older have no later forms; "9" on count as they read.
+        // "1.8.0_392" and older read as 1, below every release with the later forms.
         for (const char* c = digits; c && *c >= '0' && *c <= '9'; ++c) release = release * 10 + (*c - '0');
         if (digits) env->ReleaseStringUTFChars(value.get(), digits);
     }
