@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <vector>
+#include "platform/utf8.h"
 
 namespace qn::profile {
 
@@ -117,24 +118,6 @@ bool endsWithLineBreak(const std::string& text) { return !text.empty() && isLine
 
 // --- UTF-16 ---------------------------------------------------------------------------------------
 
-void appendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 void appendUnit(std::string& out, std::uint32_t unit, Encoding encoding) {
     const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
     if (encoding == Encoding::Utf16LittleEndian) {
@@ -166,7 +149,7 @@ std::optional<std::string> utf16ToUtf8(const std::string& bytes, Encoding encodi
             i += 2;
         }
         if (c == 0) return std::nullopt;
-        appendUtf8(text, c);
+        appendUtf8(text, static_cast<char32_t>(c));
     }
     return text;
 }
