@@ -1,11 +1,13 @@
 // The real backend's file search: the class path is built from it, so its names and their order
 // must be exactly those of the system's own pattern matcher, sorted by bytes.
 #include <fnmatch.h>
+#include <locale.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -70,6 +72,24 @@ TEST_F(FileSearch, NamesAndOrderAreThoseOfTheSystemMatcher) {
         }
     }
     std::setlocale(LC_CTYPE, saved.c_str());
+}
+
+// The user's locale is asked for once and stays asked for, so this runs in a child process. It
+// decides how the search matches, and leaves the process's own locale alone for the runtime.
+TEST_F(FileSearch, TheUserLocaleDecidesTheMatchAndTheProcessLocaleStays) {
+    if (!newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) GTEST_SKIP() << "no C.UTF-8";
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(
+        {
+            setenv("LC_ALL", "C.UTF-8", 1);
+            std::setlocale(LC_ALL, "C");
+            const bool byteBefore = find("caf?.jar").empty();  // '?' is one byte in "C"
+            platform::useSystemLocale();
+            const bool characterAfter = find("caf?.jar") == std::vector<std::string>{"caf\xC3\xA9.jar"};
+            const bool processKept = std::string(std::setlocale(LC_CTYPE, nullptr)) == "C";
+            std::exit(byteBefore && characterAfter && processKept ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 TEST_F(FileSearch, AWildcardFindsEveryJarInByteOrder) {

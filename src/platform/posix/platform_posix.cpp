@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <locale.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <clocale>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +51,28 @@ bool isAscii(const char* text, std::size_t length) {
         if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
     }
     return true;
+}
+
+// The user's character classes matter to the launcher only where the system's matcher compares
+// names beyond ASCII; the runtime sets the process's locale itself when it starts. Loading a locale
+// reads its files and the alias table, more work than the rest of a start, so it is loaded the
+// first time a match needs it, and used by the matching thread alone.
+std::atomic<bool> systemLocaleWanted{false};
+
+/// The locale the launcher was asked to follow, loaded once; none while it was not asked to.
+locale_t wantedLocale() {
+    if (!systemLocaleWanted) return static_cast<locale_t>(0);
+    static const locale_t loaded = ::newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    return loaded;
+}
+
+/// The system's matcher in the locale the launcher follows (the process's own without one).
+bool matchesInUserLocale(const char* pattern, const char* name) {
+    const locale_t wanted = wantedLocale();
+    const locale_t saved = wanted ? ::uselocale(wanted) : static_cast<locale_t>(0);
+    const bool matches = ::fnmatch(pattern, name, 0) == 0;
+    if (wanted) ::uselocale(saved);
+    return matches;
 }
 
 /// A pattern of ASCII text, '*' and '?', matched byte by byte; anything else is not plain.
@@ -155,7 +177,7 @@ bool moduleFileName(std::string& path, std::uint32_t& errorCode) {
     return true;
 }
 
-void useSystemLocale() { std::setlocale(LC_CTYPE, ""); }
+void useSystemLocale() { systemLocaleWanted = true; }
 
 CommandLine commandLine() { return CommandLine{false, {}, processArguments()}; }
 
@@ -215,7 +237,7 @@ std::vector<std::string> findFiles(const std::string& pattern) {
         const std::size_t length = std::strlen(name);
         const bool matches = plain.isPlain() && isAscii(name, length)
                                  ? plain.matches(name, length)
-                                 : ::fnmatch(namePattern.c_str(), name, 0) == 0;
+                                 : matchesInUserLocale(namePattern.c_str(), name);
         if (matches) found.add(name, length);
     }
     ::closedir(dir);
