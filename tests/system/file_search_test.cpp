@@ -77,7 +77,9 @@ TEST_F(FileSearch, NamesAndOrderAreThoseOfTheSystemMatcher) {
 // The user's locale is asked for once and stays asked for, so this runs in a child process. It
 // decides how the search matches, and leaves the process's own locale alone for the runtime.
 TEST_F(FileSearch, TheUserLocaleDecidesTheMatchAndTheProcessLocaleStays) {
-    if (!newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) GTEST_SKIP() << "no C.UTF-8";
+    const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    if (!utf8) GTEST_SKIP() << "no C.UTF-8";
+    freelocale(utf8);
     testing::FLAGS_gtest_death_test_style = "threadsafe";
     EXPECT_EXIT(
         {
