@@ -476,8 +476,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     wine_env = session_env()
     if locale:
         wine_env["LC_ALL"] = locale
+    started = time.monotonic()
     completed = call([WINELOADER, DRIVER, "run", windows_path(script)], wine_env,
                      timeout=timeout + 60, check=False)
+    elapsed = time.monotonic() - started
     try:
         raw = out.read_text(encoding="ascii")
     except OSError:
@@ -491,7 +493,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     result = Result(events, completed.stdout.decode(errors="replace"),
                     completed.stderr.decode(errors="replace"))
     if completed.returncode not in (0, 4) or not events:
-        raise AssertionError(f"the driver failed ({completed.returncode}):\n" + result.describe())
+        # Without a single event the driver did not get as far as starting the launcher.
+        raise AssertionError(f"the driver failed ({completed.returncode}) after {elapsed:.2f} s, "
+                             f"{len(events)} events, standard output {result.stdout[-2000:]!r}:\n"
+                             + result.describe())
     return result
 
 
