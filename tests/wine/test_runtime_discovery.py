@@ -117,6 +117,14 @@ def assert_not_found(app, result, case):
     assert app.chosen() is None, f"{case}: {app.chosen()}"
 
 
+def assert_outcome(app, result, expected, case):
+    """Started from the expected library, or the runtime dialog when nothing is expected."""
+    if expected is None:
+        assert_not_found(app, result, case)
+    else:
+        assert_started(app, result, expected, case)
+
+
 # --- Today's registrations -----------------------------------------------------------------------
 
 # key, the build below a version subkey, the value naming the home, the older and the newer
@@ -225,11 +233,7 @@ def test_range_kind_and_preference_apply_to_todays_keys():
         ]
         for case, runtime, expected in cases:
             app.configure(runtime)
-            result = app.run()
-            if expected is None:
-                assert_not_found(app, result, case)
-            else:
-                assert_started(app, result, expected, case)
+            assert_outcome(app, app.run(), expected, case)
     finally:
         clear_registry()
 
@@ -281,11 +285,7 @@ def test_java_home_and_the_java_on_path_are_the_last_resorts():
         for case, env, registrations, runtime, expected in cases:
             set_registry(registrations)
             app.configure(runtime)
-            result = app.run(env=env)
-            if expected is None:
-                assert_not_found(app, result, case)
-            else:
-                assert_started(app, result, expected, case)
+            assert_outcome(app, app.run(env=env), expected, case)
     finally:
         clear_registry()
 
@@ -354,11 +354,7 @@ def test_a_32_bit_runtime_is_passed_over_in_every_source():
         for case, runtime, registrations, env, expected in cases:
             set_registry(registrations)
             app.configure(runtime)
-            result = app.run(env=env)
-            if expected is None:
-                assert_not_found(app, result, case)
-            else:
-                assert_started(app, result, expected, case)
+            assert_outcome(app, app.run(env=env), expected, case)
     finally:
         clear_registry()
 

@@ -1,28 +1,8 @@
 #include "standin_text.h"
 
+#include "platform/utf8.h"
+
 namespace standin {
-
-namespace {
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
 
 std::string toUtf8(const std::u16string& text) {
     std::string out;
@@ -32,7 +12,7 @@ std::string toUtf8(const std::u16string& text) {
             text[i + 1] < 0xE000) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
         }
-        appendUtf8(out, c);
+        qn::appendUtf8(out, c);
     }
     return out;
 }
@@ -43,7 +23,7 @@ std::string toModifiedUtf8(const std::u16string& text) {
         if (c == 0) {
             out += "\xC0\x80";
         } else {
-            appendUtf8(out, c);
+            qn::appendUtf8(out, c);
         }
     }
     return out;
