@@ -8,6 +8,7 @@ import shutil
 
 from harness import (ANSI, EXIT_FAILURE, WIN32_DIR, WIN64_DIR, make_app, reg_import, require, run,
                      windows_path)
+from test_runtime_vm import parse_record
 
 STANDIN_64 = WIN64_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
 STANDIN_32 = WIN32_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
@@ -92,13 +93,7 @@ class DiscoveryApp:
 
     def chosen(self):
         """The library the stand-in was loaded from, or None when no runtime was loaded."""
-        if not self.record.exists():
-            return None
-        for line in self.record.read_bytes().decode("utf-8").splitlines():
-            key, _, value = line.partition("=")
-            if key == "env.QN_JVM_PATH":
-                return value.replace("\\\\", "\\")
-        return None
+        return next((value for key, value in parse_record(self.record) if key == "env.QN_JVM_PATH"), None)
 
 
 def runtime_dialogs(result):

@@ -4,6 +4,7 @@ stand-in runtime's record of QN_JVM_PATH. Every home is a copy of the stand-in."
 import shutil
 
 from harness import EXIT_FAILURE, WIN64_DIR, make_app, reg_delete, reg_import, run, windows_path
+from test_runtime_vm import parse_record
 
 STANDIN = WIN64_DIR / "tests" / "standin"
 ROOTS = [r"HKEY_LOCAL_MACHINE\Software\JavaSoft\Java Runtime Environment",
@@ -43,13 +44,7 @@ class RegistryApp:
         return run(self.app, env=env, cwd=cwd).check()
 
     def chosen(self):
-        if not self.record.exists():
-            return None
-        for line in self.record.read_bytes().decode("utf-8").splitlines():
-            key, _, value = line.partition("=")
-            if key == "env.QN_JVM_PATH":
-                return value.replace("\\\\", "\\")
-        return None
+        return next((value for key, value in parse_record(self.record) if key == "env.QN_JVM_PATH"), None)
 
 
 def clean_registry():
