@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/conventions.h"
+#include "paths/conventions.h"
 
 namespace qn {
 

@@ -8,8 +8,8 @@
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
-#include "launcher/trace.h"
 #include "platform/instance_channel.h"
+#include "trace/trace.h"
 #include "vm/java_strings.h"
 
 namespace qn {

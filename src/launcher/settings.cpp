@@ -5,9 +5,9 @@
 
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
-#include "launcher/trace.h"
-#include "platform/text_search.h"
 #include "res/resource_ids.h"
+#include "text/text_search.h"
+#include "trace/trace.h"
 #include "vm/launcher_error.h"
 
 namespace qn {

@@ -1,6 +1,6 @@
-#include "platform/conventions.h"
+#include "paths/conventions.h"
 
-#include "platform/text_search.h"
+#include "text/text_search.h"
 
 namespace qn {
 

@@ -15,15 +15,22 @@ struct ChosenRuntime {
     std::string jvmLibrary;  // never empty
 };
 
-/// What a folder holds: the runtime library to load, or a reason for the user why none fits
-/// (empty when the folder simply holds no runtime).
+/// What a picked folder holds: the runtime library to load, or a reason for the user why none
+/// fits (empty when the folder simply holds no runtime). OK may confirm only a folder with a
+/// library.
 struct RuntimeFolderVerdict {
-    std::string jvmLibrary;
-    std::string problem;
+    std::string folder;      // with a trailing separator; empty when nothing was picked
+    std::string jvmLibrary;  // empty when the folder cannot be confirmed
+    std::string problem;     // empty when a library was found
+
+    bool canConfirm() const { return !jvmLibrary.empty(); }
+    /// The confirmed choice; only meaningful when canConfirm().
+    ChosenRuntime confirmed() const { return {folder, jvmLibrary}; }
 };
 
-/// Looks into a folder given with its trailing separator.
-using RuntimeFolderCheck = std::function<RuntimeFolderVerdict(const std::string& folder)>;
+/// Looks into a folder picked with Browse, given as the system gives it (without a trailing
+/// separator). The core supplies it, so every backend judges a choice by the same rule.
+using RuntimeFolderCheck = std::function<RuntimeFolderVerdict(const std::string& pickedPath)>;
 
 /// Shows the missing-runtime question, owned by the thread's active window. Gives the choice on
 /// OK; nothing on Cancel, on closing, or when the question cannot be shown.

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/conventions.h"
-#include "platform/library_image.h"
+#include "paths/conventions.h"
+#include "platform/image_machine.h"
 
 namespace qn::platform {
 

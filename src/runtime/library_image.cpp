@@ -1,4 +1,4 @@
-#include "platform/library_image.h"
+#include "runtime/library_image.h"
 
 namespace qn {
 

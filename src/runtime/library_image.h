@@ -1,21 +1,14 @@
 #pragma once
-// The machine a library file was built for, read from its PE or ELF header without loading it:
-// a 64-bit process cannot load a 32-bit runtime library, nor the reverse.
+// The machine a library file was built for, read from its PE or ELF header without loading it.
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "platform/image_machine.h"
+
 namespace qn {
-
-enum class ImageFormat { Pe, Elf };
-
-struct ImageMachine {
-    ImageFormat format;
-    std::uint16_t machine;  // IMAGE_FILE_MACHINE_* or EM_*
-    int bits;               // 32 or 64
-};
 
 /// The bytes of a file's start that are enough to read its machine.
 constexpr std::size_t imageHeaderSize = 4096;

@@ -2,10 +2,11 @@
 
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
-#include "launcher/trace.h"
 #include "platform/dialogs.h"
+#include "platform/platform.h"
 #include "res/resource_ids.h"
 #include "runtime/runtime_search.h"
+#include "trace/trace.h"
 #include "vm/launcher_error.h"
 
 namespace qn {
@@ -21,9 +22,12 @@ bool resolveMissingRuntime(Launcher& launcher) {
     trace::line("runtime", "none found; asking the user for a runtime folder");
     const auto chosen = platform::askForRuntimeFolder(
         missingRuntimeMessage(launcher),
-        [jvmType](const std::string& folder) {
-            JvmLibraryLookup lookup = lookupJvmLibrary(folder, jvmType);
-            platform::RuntimeFolderVerdict verdict{std::move(lookup.path), {}};
+        [jvmType](const std::string& pickedPath) {
+            platform::RuntimeFolderVerdict verdict;
+            if (pickedPath.empty()) return verdict;
+            verdict.folder = platform::conventions().withTrailingSeparator(pickedPath);
+            JvmLibraryLookup lookup = lookupJvmLibrary(verdict.folder, jvmType);
+            verdict.jvmLibrary = std::move(lookup.path);
             if (verdict.jvmLibrary.empty() && !lookup.otherMachinePath.empty()) {
                 verdict.problem = loadText(lookup.otherMachineBits == 32 ? IDS_RUNTIME_IS_32_BIT : IDS_RUNTIME_IS_64_BIT);
             }

@@ -3,9 +3,10 @@
 #include <algorithm>
 
 #include "launcher/launcher.h"
-#include "launcher/trace.h"
 #include "platform/platform.h"
+#include "runtime/library_image.h"
 #include "runtime/runtime_sources.h"
+#include "trace/trace.h"
 #include "vm/launcher_error.h"
 
 namespace qn {

@@ -5,9 +5,9 @@
 #include <set>
 
 #include "launcher/launcher.h"
-#include "launcher/trace.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "trace/trace.h"
 
 namespace qn {
 

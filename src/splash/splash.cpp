@@ -3,8 +3,8 @@
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
-#include "launcher/trace.h"
 #include "platform/native_splash.h"
+#include "trace/trace.h"
 
 namespace qn {
 

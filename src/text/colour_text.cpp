@@ -1,4 +1,4 @@
-#include "platform/colour_text.h"
+#include "text/colour_text.h"
 
 namespace qn::platform {
 

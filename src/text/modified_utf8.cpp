@@ -1,6 +1,6 @@
-#include "vm/modified_utf8.h"
+#include "text/modified_utf8.h"
 
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace qn {
 

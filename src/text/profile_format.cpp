@@ -1,8 +1,8 @@
-#include "platform/profile_format.h"
+#include "text/profile_format.h"
 
 #include <cstring>
 #include <vector>
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace qn::profile {
 

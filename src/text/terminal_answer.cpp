@@ -1,4 +1,4 @@
-#include "platform/terminal_answer.h"
+#include "text/terminal_answer.h"
 
 #include <algorithm>
 #include <cctype>

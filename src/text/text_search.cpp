@@ -1,4 +1,4 @@
-#include "platform/text_search.h"
+#include "text/text_search.h"
 
 #include "platform/platform.h"
 

@@ -1,4 +1,4 @@
-#include "launcher/trace.h"
+#include "trace/trace.h"
 
 #include <atomic>
 #include <chrono>

@@ -2,8 +2,8 @@
 
 #include "launcher/launcher.h"
 #include "platform/dialogs.h"
+#include "text/modified_utf8.h"
 #include "vm/java_strings.h"
-#include "vm/modified_utf8.h"
 
 namespace qn {
 

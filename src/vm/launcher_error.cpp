@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "launcher/trace.h"
 #include "res/resource_ids.h"
+#include "trace/trace.h"
 
 namespace qn {
 

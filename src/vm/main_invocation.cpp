@@ -3,14 +3,14 @@
 #include <optional>
 
 #include "launcher/launcher.h"
-#include "launcher/trace.h"
 #include "platform/dialogs.h"
 #include "res/resource_ids.h"
 #include "splash/splash.h"
+#include "text/modified_utf8.h"
+#include "trace/trace.h"
 #include "vm/java_strings.h"
 #include "vm/jdk11_init_args.h"
 #include "vm/launcher_error.h"
-#include "vm/modified_utf8.h"
 #include "vm/runtime_library.h"
 #include "vm/uncaught_exception.h"
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "launcher/launcher.h"
-#include "launcher/trace.h"
 #include "res/resource_ids.h"
+#include "trace/trace.h"
 #include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
 #include "vm/vm_options.h"

@@ -8,9 +8,9 @@
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
-#include "launcher/trace.h"
 #include "platform/instance_channel.h"
 #include "platform/platform.h"
+#include "trace/trace.h"
 #include "vm/vm_options.h"
 
 namespace qn {

@@ -1,6 +1,6 @@
 // The profile reader and writer: both readers agree, and a write changes only its own key.
 #include "fuzz_input.h"
-#include "platform/profile_format.h"
+#include "text/profile_format.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Modified UTF-8 from the runtime, UTF-16 of the launcher's text, line breaks and colour texts.
 #include "fuzz_input.h"
-#include "platform/colour_text.h"
 #include "platform/text_encoding.h"
-#include "vm/modified_utf8.h"
+#include "text/colour_text.h"
+#include "text/modified_utf8.h"
 
 namespace {
 

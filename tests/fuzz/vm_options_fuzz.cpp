@@ -1,7 +1,7 @@
 // The user's VM options: tokens, quotes, percentages with bounds, -Xss, %NAME% and wildcards.
 #include "fake_platform.h"
 #include "fuzz_input.h"
-#include "vm/environment.h"
+#include "text/percent_references.h"
 #include "vm/vm_options.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

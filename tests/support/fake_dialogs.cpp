@@ -1,9 +1,8 @@
-// The fake questions: the runtime question plays a script of user actions against the same
-// folder choice the real dialog uses; the exception question answers as the test says.
+// The fake questions: the runtime question plays a script of user actions against the folder
+// check the core hands in, as the real dialog does; the exception question answers as the test says.
 #include "fake_platform.h"
 #include "platform/dialogs.h"
-#include "platform/runtime_folder_choice.h"
-#include "vm/modified_utf8.h"
+#include "text/modified_utf8.h"
 
 namespace qn::platform {
 
@@ -11,16 +10,16 @@ std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
                                                  const RuntimeFolderCheck& checkFolder) {
     fake::FakeSystem& system = fake::system();
     system.runtimeQuestions.push_back(messageText);
-    RuntimeFolderChoice choice;
+    RuntimeFolderVerdict choice;
     const std::string browse = "browse ";
     for (const std::string& step : system.runtimeDialogScript) {
         if (step.compare(0, browse.size(), browse) == 0) {
-            choice.pick(step.substr(browse.size()), checkFolder);
+            choice = checkFolder ? checkFolder(step.substr(browse.size())) : RuntimeFolderVerdict{};
             system.runtimeDialogEvents.push_back(
-                choice.chosenFolder() + " -> " +
-                (choice.canConfirm() ? choice.chosenJvmLibrary()
-                                     : choice.problem().empty() ? std::string("none")
-                                                                : "none (" + choice.problem() + ")"));
+                choice.folder + " -> " +
+                (choice.canConfirm() ? choice.jvmLibrary
+                                     : choice.problem.empty() ? std::string("none")
+                                                              : "none (" + choice.problem + ")"));
         } else if (step == "browse-cancel") {
             system.runtimeDialogEvents.push_back("browse cancelled");
         } else if (step == "ok") {

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cctype>
 
-#include "launcher/trace.h"
-#include "platform/profile_format.h"
-#include "vm/environment.h"
+#include "text/percent_references.h"
+#include "text/profile_format.h"
+#include "trace/trace.h"
 
 namespace qn::fake {
 

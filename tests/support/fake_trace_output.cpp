@@ -4,8 +4,8 @@
 
 #include <sstream>
 
-#include "launcher/trace.h"
 #include "platform/trace_output.h"
+#include "trace/trace.h"
 
 namespace qn::fake {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/colour_text.h"
-#include "platform/terminal_answer.h"
+#include "text/colour_text.h"
+#include "text/terminal_answer.h"
 
 namespace qn::platform {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "vm/modified_utf8.h"
+#include "text/modified_utf8.h"
 
 namespace qn {
 namespace {

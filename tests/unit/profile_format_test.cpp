@@ -2,7 +2,7 @@
 // that touch nothing but their key.
 #include <gtest/gtest.h>
 
-#include "platform/profile_format.h"
+#include "text/profile_format.h"
 
 namespace qn {
 namespace {

@@ -6,9 +6,10 @@
 #include "fake_registry.h"
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
-#include "launcher/trace.h"
+#include "runtime/library_image.h"
 #include "runtime/missing_runtime.h"
 #include "runtime/runtime_search.h"
+#include "trace/trace.h"
 
 namespace qn {
 namespace {

@@ -3,7 +3,7 @@
 #include "fake_platform.h"
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
-#include "platform/profile_format.h"
+#include "text/profile_format.h"
 
 namespace qn {
 namespace {

@@ -3,7 +3,7 @@
 #include <regex>
 
 #include "fake_platform.h"
-#include "launcher/trace.h"
+#include "trace/trace.h"
 
 namespace qn {
 namespace {

@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "platform/dialogs.h"
-#include "platform/terminal_answer.h"
 #include "res/download_link.h"
-#include "vm/modified_utf8.h"
+#include "text/modified_utf8.h"
+#include "text/terminal_answer.h"
 
 namespace qn::platform {
 

@@ -34,8 +34,8 @@
 #include <system_error>
 #include <thread>
 
-#include "launcher/trace.h"
 #include "platform/instance_channel.h"
+#include "trace/trace.h"
 
 namespace qn::platform {
 

@@ -26,7 +26,7 @@
 #include "platform/platform.h"
 #include "platform/posix/process_arguments.h"
 #include "platform/posix/library_file.h"
-#include "vm/environment.h"
+#include "text/percent_references.h"
 
 namespace qn::platform {
 

@@ -12,10 +12,10 @@
 #include <memory>
 #include <mutex>
 
-#include "launcher/trace.h"
 #include "platform/platform.h"
 #include "platform/posix/profile_file.h"
-#include "platform/profile_format.h"
+#include "text/profile_format.h"
+#include "trace/trace.h"
 
 namespace qn::platform {
 

@@ -5,8 +5,8 @@
 #include <commctrl.h>
 
 #include "platform/dialogs.h"
-#include "ui/missing_runtime_dialog.h"
-#include "ui/uncaught_exception_dialog.h"
+#include "platform/win32/ui/missing_runtime_dialog.h"
+#include "platform/win32/ui/uncaught_exception_dialog.h"
 
 namespace qn::platform {
 

@@ -6,7 +6,7 @@
 #include "platform/platform.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_h.h"
-#include "vm/environment.h"
+#include "text/percent_references.h"
 
 namespace qn::platform {
 

@@ -10,8 +10,8 @@
 
 #include "launcher/launcher.h"
 #include "platform/dialogs.h"
+#include "text/modified_utf8.h"
 #include "vm/exception_text.h"
-#include "vm/modified_utf8.h"
 
 namespace {
 

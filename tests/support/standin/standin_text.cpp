@@ -1,6 +1,6 @@
 #include "standin_text.h"
 
-#include "platform/utf8.h"
+#include "text/utf8.h"
 
 namespace standin {
 

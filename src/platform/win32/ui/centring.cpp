@@ -1,4 +1,4 @@
-#include "ui/centring.h"
+#include "platform/win32/ui/centring.h"
 
 #include <algorithm>
 

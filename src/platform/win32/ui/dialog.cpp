@@ -1,4 +1,4 @@
-#include "ui/dialog.h"
+#include "platform/win32/ui/dialog.h"
 
 namespace qn::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/dialog_resizer.h"
+#include "platform/win32/ui/dialog_resizer.h"
 
 namespace qn::ui {
 

@@ -1,10 +1,10 @@
-#include "ui/hyperlink_control.h"
+#include "platform/win32/ui/hyperlink_control.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "platform/colour_text.h"
 #include "platform/win32/unique_handle.h"
+#include "text/colour_text.h"
 
 namespace qn::ui {
 

@@ -1,11 +1,11 @@
-#include "ui/missing_runtime_dialog.h"
+#include "platform/win32/ui/missing_runtime_dialog.h"
 
 #include <objbase.h>
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#include "platform/win32/ui/centring.h"
 #include "res/resource_ids.h"
-#include "ui/centring.h"
 
 namespace qn::ui {
 
@@ -85,10 +85,11 @@ void MissingRuntimeDialog::browse() {
     if (!isFileSystemFolder) return;
 
     SetDlgItemTextA(handle(), IDC_JRE_PATH_EDIT, path);
-    EnableWindow(item(IDOK), choice_.pick(path, checkFolder_) ? TRUE : FALSE);
+    choice_ = checkFolder_ ? checkFolder_(path) : platform::RuntimeFolderVerdict{};
+    EnableWindow(item(IDOK), choice_.canConfirm() ? TRUE : FALSE);
     // A folder that cannot be used for a reason the user can act on says so in place of the hint.
     SetDlgItemTextA(handle(), IDC_BROWSE_HINT,
-                    choice_.problem().empty() ? browseHint_.c_str() : choice_.problem().c_str());
+                    choice_.problem.empty() ? browseHint_.c_str() : choice_.problem.c_str());
 }
 
 }  // namespace qn::ui

@@ -5,9 +5,8 @@
 #include <string>
 
 #include "platform/dialogs.h"
-#include "platform/runtime_folder_choice.h"
-#include "ui/dialog.h"
-#include "ui/hyperlink_control.h"
+#include "platform/win32/ui/dialog.h"
+#include "platform/win32/ui/hyperlink_control.h"
 
 namespace qn::ui {
 
@@ -16,7 +15,7 @@ public:
     MissingRuntimeDialog(std::string messageText, platform::RuntimeFolderCheck checkFolder);
 
     /// The folder and library confirmed with OK (showModal gave 1).
-    const platform::RuntimeFolderChoice& choice() const { return choice_; }
+    const platform::RuntimeFolderVerdict& choice() const { return choice_; }
 
 protected:
     bool onInitDialog() override;
@@ -27,7 +26,7 @@ private:
 
     std::string messageText_;
     platform::RuntimeFolderCheck checkFolder_;
-    platform::RuntimeFolderChoice choice_;
+    platform::RuntimeFolderVerdict choice_;
     std::string browseHint_;  // the template's text, shown again after a usable folder
     HyperlinkControl downloadLink_;
 };

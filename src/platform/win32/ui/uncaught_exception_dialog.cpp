@@ -1,8 +1,8 @@
-#include "ui/uncaught_exception_dialog.h"
+#include "platform/win32/ui/uncaught_exception_dialog.h"
 
+#include "platform/win32/ui/centring.h"
 #include "res/resource_ids.h"
-#include "ui/centring.h"
-#include "vm/modified_utf8.h"
+#include "text/modified_utf8.h"
 
 namespace qn::ui {
 

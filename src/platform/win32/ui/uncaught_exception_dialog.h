@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "ui/dialog.h"
-#include "ui/dialog_resizer.h"
+#include "platform/win32/ui/dialog.h"
+#include "platform/win32/ui/dialog_resizer.h"
 
 namespace qn::ui {
 
