@@ -26,8 +26,9 @@ class Image:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError(f"{path}: no PE signature")
-        (self.machine, sections, _, _, _, optional_size,
+        (self.machine, sections, _, symbols, symbol_count, optional_size,
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        self.symbol_table = (symbols, symbol_count)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.is_pe32_plus = self.magic == 0x20B
@@ -39,8 +40,22 @@ class Image:
         for i in range(sections):
             name, virtual_size, address, raw_size, raw_offset = struct.unpack_from(
                 "<8sIIII", data, table + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode(), address,
+            self.sections.append((self._section_name(name.rstrip(b"\0").decode()), address,
                                   max(virtual_size, raw_size), raw_offset))
+
+    def _section_name(self, name):
+        """A name longer than eight characters is "/offset" into the strings after the symbols."""
+        if not name.startswith("/") or not self.symbol_table[0]:
+            return name
+        strings = self.symbol_table[0] + 18 * self.symbol_table[1]
+        start = strings + int(name[1:])
+        return self.data[start:self.data.index(b"\0", start)].decode()
+
+    def section_data(self, name):
+        for section, _, size, raw in self.sections:
+            if section == name:
+                return self.data[raw:raw + size]
+        raise KeyError(f"no section {name}: {[s[0] for s in self.sections]}")
 
     def offset(self, rva):
         for _, address, size, raw in self.sections:

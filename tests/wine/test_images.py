@@ -98,6 +98,9 @@ def check_resources(folder):
     assert "supportedOS" in manifest
     # The launcher's texts are in the ANSI code page; a UTF-8 code page would change them.
     assert "activeCodePage" not in manifest
+    # Laid out for each monitor's DPI, never stretched by the system.
+    assert re.search(r"<dpiAwareness [^>]*>PerMonitorV2, PerMonitor</dpiAwareness>", manifest), manifest
+    assert re.search(r"<dpiAware [^>]*>true/pm</dpiAware>", manifest), manifest
 
     check_dialog(pe.dialog_template(only_language(resources, pe.RT_DIALOG, 201)),
                  "JRE Not Found", (0, 0, 219, 145),
@@ -137,6 +140,20 @@ def check_dialog(dialog, caption, rect, style, forbidden, controls):
 
 def test_win64_resources():
     check_resources(WIN64_DIR)
+
+
+def test_the_shipped_executables_carry_no_debug_information():
+    for folder in (WIN64_DIR, WIN32_DIR):
+        img = image(folder)
+        names = [name for name, _, _, _ in img.sections]
+        assert not [n for n in names if n.startswith(".debug")], (folder.name, names)
+        assert img.symbol_table[1] == 0, (folder.name, img.symbol_table)  # no symbols either
+        # The symbols are beside it, in the file the executable names.
+        link = img.section_data(".gnu_debuglink")
+        debug_file = folder / link[:link.index(b"\0")].decode()
+        assert debug_file.name == "qnlauncher.exe.debug", (folder.name, debug_file)
+        debug_names = [name for name, _, _, _ in pe.Image(debug_file).sections]
+        assert ".debug_info" in debug_names and ".debug_line" in debug_names, debug_names
 
 
 def test_win32_resources():
