@@ -6,6 +6,7 @@ events and the full 32-bit exit code. See README.md in this folder.
 """
 
 import atexit
+import contextlib
 import json
 import os
 import shutil
@@ -35,6 +36,11 @@ XVFB = shutil.which("Xvfb") or "/usr/bin/Xvfb"
 
 # What MessageBoxA shows when it is given no caption.
 DEFAULT_CAPTION = "Error"
+# The DPI of the documentation's pictures (200 % scaling), and the registry value wine takes it from
+# at the start of each process.
+SCREENSHOT_DPI = 192
+DPI_KEY, DPI_VALUE = r"HKCU\Control Panel\Desktop", "LogPixels"
+
 # The launcher's exit code -1 as Windows reports it.
 EXIT_FAILURE = 4294967295
 
@@ -212,6 +218,8 @@ def start_session():
         call([WINESERVER, "-p"], env, timeout=60)
         # Start the prefix's own processes (explorer, services) once, now.
         _wine(["cmd", "/c", "exit"], env, check=False)
+        # 96 DPI, whatever a run that was killed inside screen_dpi left behind.
+        _wine(["reg", "add", DPI_KEY, "/v", DPI_VALUE, "/t", "REG_DWORD", "/d", "96", "/f"], env)
     except BaseException:
         os.kill(xvfb_pid, signal.SIGTERM)
         raise
@@ -536,6 +544,16 @@ def reg_add(key, name, value, kind="REG_SZ"):
 def reg_delete(key):
     """Removes a key and everything below it; a missing key is no error."""
     _wine(["reg", "delete", key, "/f"], session_env(), check=False)
+
+
+@contextlib.contextmanager
+def screen_dpi(dpi):
+    """Processes started inside see a screen of `dpi` (the prefix is shared: tests run one by one)."""
+    reg_add(DPI_KEY, DPI_VALUE, str(dpi), "REG_DWORD")
+    try:
+        yield
+    finally:
+        reg_add(DPI_KEY, DPI_VALUE, "96", "REG_DWORD")
 
 
 def reg_query(key):

@@ -9,8 +9,8 @@ import threading
 import time
 from pathlib import Path
 
-from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, WIN64_DIR, crop, make_app, run, screenshot,
-                     windows_path)
+from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, SCREENSHOT_DPI, WIN64_DIR, crop, make_app, run,
+                     screen_dpi, screenshot, windows_path)
 
 STANDIN = WIN64_DIR / "tests" / "standin"  # holds bin\client\jvm.dll only
 MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
@@ -18,6 +18,8 @@ MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  downlo
 MESSAGE_206 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
                "with a server JVM (%s) from:")
 PRODUCT = {"Product Name": "My Tool: Pro", "Product Code": "{0A1B}"}
+# The widths of the executable's icon in a dialog's caption and in the task switcher, by DPI.
+OWN_ICONS = {96: [32, 16], SCREENSHOT_DPI: [64, 32]}
 
 
 # --- Missing runtime ---------------------------------------------------------------------------
@@ -107,6 +109,7 @@ def test_the_dialog_says_what_is_needed_and_starts_with_ok_disabled():
         # The stop icon is set into control 204, and the link reacts to the mouse.
         assert dialog.control(204)["class"].lower() == "static", name
         assert dialog.control(205)["style"] & 0x100, "the link takes the mouse (SS_NOTIFY)"
+        assert dialog.event["icons"] == OWN_ICONS[96], (name, dialog.event["icons"])
         assert result.exit_code == EXIT_FAILURE, name
 
 
@@ -250,6 +253,7 @@ def test_the_dialog_shows_the_trace_and_ignore_goes_on():
             "WARNING: If you choose to Stop the application any unsaved data will be lost."], dialog.texts
         assert dialog.control(209)["text"] == "Uncaught Exception"
         assert [dialog.control(i)["text"] for i in (1, 2)] == ["Ignore", "Stop"]
+        assert dialog.event["icons"] == OWN_ICONS[96], (ending, dialog.event["icons"])
         assert result.exit_code == 0, (ending, result.describe())
         assert app.record("exit") == [], ending
 
@@ -353,26 +357,39 @@ class Launch:
         self.run = lambda steps, timeout: run_steps(steps)
 
 
-def test_screenshots_of_both_dialogs():
-    app = ThrowingApp("exception_picture")
-    result, picture = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog")
-    assert result.exit_code == 0 and picture.exists()
-    crop_to(picture, exception_dialogs(result)[0])
+def at_high_dpi(window):
+    """The window was laid out for the pictures' DPI, with the executable's icon at that size."""
+    assert window.event["dpi"] == SCREENSHOT_DPI, window.event
+    assert window.event["icons"] == OWN_ICONS[SCREENSHOT_DPI], window.event["icons"]
 
-    missing = NoRuntimeApp("missing_picture")
-    runtime = runtime_copy(missing)
-    result, picture = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
-                                          ["press:Cancel"], "missing-runtime-dialog")
-    assert result.exit_code == EXIT_FAILURE and picture.exists()
-    crop_to(picture, runtime_dialogs(result)[0])
+
+def test_screenshots_of_both_dialogs():
+    with screen_dpi(SCREENSHOT_DPI):
+        app = ThrowingApp("exception_picture")
+        result, picture = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog")
+        assert result.exit_code == 0 and picture.exists()
+        dialog = exception_dialogs(result)[0]
+        crop_to(picture, dialog)
+        at_high_dpi(dialog)
+
+        missing = NoRuntimeApp("missing_picture")
+        runtime = runtime_copy(missing)
+        result, picture = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
+                                              ["press:Cancel"], "missing-runtime-dialog")
+        assert result.exit_code == EXIT_FAILURE and picture.exists()
+        dialog = runtime_dialogs(result)[0]
+        crop_to(picture, dialog)
+        at_high_dpi(dialog)
 
 
 def test_screenshot_of_an_error_box():
     app = make_app("error_picture", ini={"Java Runtime Environment": {"Minimum Version": "17"},
                                          "Class Path": {"Class Path": "app.jar"}})
-    result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
-                                          ["window"], ["press:OK"], "error-box")
+    with screen_dpi(SCREENSHOT_DPI):
+        result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
+                                              ["window"], ["press:OK"], "error-box")
     box = result.dialogs[0]
     assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
     assert result.exit_code == EXIT_FAILURE
+    assert box.event["dpi"] == SCREENSHOT_DPI, box.event
     crop_to(picture, box)
