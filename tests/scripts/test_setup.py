@@ -70,6 +70,13 @@ class Setup(unittest.TestCase):
                 packages, _ = self.installed_by(calls)
                 self.assertEqual(sorted(packages), sorted(DEMO + TEST_ONLY))
 
+    def test_unit_installs_the_demo_and_the_unit_tests_tools_without_the_locale(self):
+        done, calls = self.run_setup("unit", uid=0, locales=())
+        self.assertEqual(done.returncode, 0, done.stderr)
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, DEMO + ["python3", "libgtest-dev"])
+        self.assertEqual([c for c in calls if c.startswith("localedef")], [])
+
     def test_release_installs_the_cross_compilers_signing_and_debootstrap_without_the_locale(self):
         done, calls = self.run_setup("release", uid=0, locales=())
         self.assertEqual(done.returncode, 0, done.stderr)
@@ -121,7 +128,7 @@ class Setup(unittest.TestCase):
     def test_an_unknown_argument_is_refused(self):
         done, calls = self.run_setup("everything", uid=0)
         self.assertEqual((done.returncode, calls), (2, []))
-        self.assertIn("usage: scripts/setup [demo|all|release]", done.stderr)
+        self.assertIn("usage: scripts/setup [demo|unit|all|release]", done.stderr)
 
 
 if __name__ == "__main__":

@@ -274,6 +274,26 @@ def screenshot(name):
     return target
 
 
+def window_icons(caption):
+    """The icons of the launcher's window titled `caption` as a desktop shows them (wine hands a
+    window's icons to its X window): [(width, height, [ARGB pixel, ...] row by row from the top)]."""
+    env = session_env()
+    windows = subprocess.run(["xdotool", "search", "--name", f"^{caption}$"], env=env, timeout=60,
+                             capture_output=True, text=True).stdout.split()
+    icons = []
+    for window in windows:
+        out = subprocess.run(["xprop", "-id", window, "-notype", "32c", "_NET_WM_ICON"], env=env,
+                             timeout=60, capture_output=True, text=True).stdout
+        if "=" not in out:
+            continue
+        values = [int(v) for v in out.split("=", 1)[1].split(",")]
+        while len(values) >= 2:
+            width, height = values[:2]
+            icons.append((width, height, values[2:2 + width * height]))
+            values = values[2 + width * height:]
+    return icons
+
+
 def crop(picture, rect, margin=0):
     """Cuts a screenshot down to a window's screen rectangle (left, top, right, bottom) and a margin
     around it, within the screen; gives the picture's new size."""

@@ -256,3 +256,13 @@ def icon_file(path):
         width, height, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
         found.append((width or 256, height or 256, bits, data[offset:offset + size]))
     return found
+
+
+def icon_pixels(image):
+    """A 32-bit icon image (a DIB, as icon_file gives it) as ARGB values row by row from the top."""
+    header, width, height, _, bits = struct.unpack_from("<IiiHH", image, 0)
+    height //= 2  # the colour rows, then the mask's
+    if bits != 32:
+        raise ValueError(f"a {bits}-bit icon image")
+    rows = [struct.unpack_from(f"<{width}I", image, header + 4 * width * row) for row in range(height)]
+    return [value for row in reversed(rows) for value in row]

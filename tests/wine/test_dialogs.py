@@ -9,8 +9,9 @@ import threading
 import time
 from pathlib import Path
 
-from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, SCREENSHOT_DPI, WIN64_DIR, crop, make_app, run,
-                     screen_dpi, screenshot, windows_path)
+import pe
+from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, LAUNCHER, SCREENSHOT_DPI, WIN64_DIR, crop, make_app,
+                     run, screen_dpi, screenshot, window_icons, windows_path)
 
 STANDIN = WIN64_DIR / "tests" / "standin"  # holds bin\client\jvm.dll only
 MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
@@ -18,8 +19,6 @@ MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  downlo
 MESSAGE_206 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
                "with a server JVM (%s) from:")
 PRODUCT = {"Product Name": "My Tool: Pro", "Product Code": "{0A1B}"}
-# The widths of the executable's icon in a dialog's caption and in the task switcher, by DPI.
-OWN_ICONS = {96: [32, 16], SCREENSHOT_DPI: [64, 32]}
 
 
 # --- Missing runtime ---------------------------------------------------------------------------
@@ -109,7 +108,6 @@ def test_the_dialog_says_what_is_needed_and_starts_with_ok_disabled():
         # The stop icon is set into control 204, and the link reacts to the mouse.
         assert dialog.control(204)["class"].lower() == "static", name
         assert dialog.control(205)["style"] & 0x100, "the link takes the mouse (SS_NOTIFY)"
-        assert dialog.event["icons"] == OWN_ICONS[96], (name, dialog.event["icons"])
         assert result.exit_code == EXIT_FAILURE, name
 
 
@@ -253,7 +251,6 @@ def test_the_dialog_shows_the_trace_and_ignore_goes_on():
             "WARNING: If you choose to Stop the application any unsaved data will be lost."], dialog.texts
         assert dialog.control(209)["text"] == "Uncaught Exception"
         assert [dialog.control(i)["text"] for i in (1, 2)] == ["Ignore", "Stop"]
-        assert dialog.event["icons"] == OWN_ICONS[96], (ending, dialog.event["icons"])
         assert result.exit_code == 0, (ending, result.describe())
         assert app.record("exit") == [], ending
 
@@ -292,8 +289,9 @@ def test_a_failing_print_stack_trace_shows_what_it_wrote_or_nothing():
     assert result.dialogs == [] and result.exit_code == 0, result.describe()
 
 
-def run_with_screenshot(target, steps_before, steps_after, name, timeout=40):
-    """Runs the steps, takes a screenshot between the two groups, and gives the result."""
+def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, icons_of=None):
+    """Runs the steps, takes a screenshot between the two groups, and gives the result. With
+    `icons_of`, a caption, also gives the icons of that window as the desktop saw them then."""
     folder = target.app.folder
     shown, done = folder / "shown.flag", folder / "done.flag"
     steps = steps_before + ["signal:" + windows_path(shown), "await:" + windows_path(done)] + steps_after
@@ -304,9 +302,12 @@ def run_with_screenshot(target, steps_before, steps_after, name, timeout=40):
     while not shown.exists() and worker.is_alive() and time.monotonic() < deadline:
         time.sleep(0.05)
     picture = screenshot(name) if shown.exists() else None
+    icons = window_icons(icons_of) if picture and icons_of else None
     done.write_bytes(b"")
     worker.join(timeout + 60)
     assert picture, "the dialog never showed"
+    if icons_of:
+        return outcome["result"], picture, icons
     return outcome["result"], picture
 
 
@@ -357,29 +358,37 @@ class Launch:
         self.run = lambda steps, timeout: run_steps(steps)
 
 
-def at_high_dpi(window):
-    """The window was laid out for the pictures' DPI, with the executable's icon at that size."""
+def at_high_dpi(window, icons):
+    """The window was laid out for the pictures' DPI, with the executable's own icon at that DPI in
+    its caption (32 pixels at 96 DPI) and in the task switcher (16 at 96)."""
     assert window.event["dpi"] == SCREENSHOT_DPI, window.event
-    assert window.event["icons"] == OWN_ICONS[SCREENSHOT_DPI], window.event["icons"]
+    own = {(width, height): pe.icon_pixels(data) for width, height, _, data in pe.icons(pe.Image(LAUNCHER))}
+    sizes = sorted((width, height) for width, height, _ in icons)
+    scale = SCREENSHOT_DPI // 96
+    assert sizes == [(16 * scale, 16 * scale), (32 * scale, 32 * scale)], sizes
+    for width, height, pixels in icons:
+        assert pixels == own[(width, height)], f"the {width}x{height} icon is not the executable's"
 
 
 def test_screenshots_of_both_dialogs():
     with screen_dpi(SCREENSHOT_DPI):
         app = ThrowingApp("exception_picture")
-        result, picture = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog")
+        result, picture, icons = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog",
+                                                     icons_of="Java Exception")
         assert result.exit_code == 0 and picture.exists()
         dialog = exception_dialogs(result)[0]
         crop_to(picture, dialog)
-        at_high_dpi(dialog)
+        at_high_dpi(dialog, icons)
 
         missing = NoRuntimeApp("missing_picture")
         runtime = runtime_copy(missing)
-        result, picture = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
-                                              ["press:Cancel"], "missing-runtime-dialog")
+        result, picture, icons = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
+                                                     ["press:Cancel"], "missing-runtime-dialog",
+                                                     icons_of="JRE Not Found")
         assert result.exit_code == EXIT_FAILURE and picture.exists()
         dialog = runtime_dialogs(result)[0]
         crop_to(picture, dialog)
-        at_high_dpi(dialog)
+        at_high_dpi(dialog, icons)
 
 
 def test_screenshot_of_an_error_box():

@@ -224,19 +224,6 @@ std::string rectJson(const RECT& rect) {
     return text;
 }
 
-/// The width of the icon a window shows for WM_GETICON's `kind` (ICON_BIG, ICON_SMALL); 0 for none.
-long iconWidth(HWND window, WPARAM kind) {
-    DWORD_PTR icon = 0;
-    if (!SendMessageTimeoutA(window, WM_GETICON, kind, 0, SMTO_ABORTIFHUNG, 1000, &icon) || !icon) return 0;
-    ICONINFO info{};
-    if (!GetIconInfo(reinterpret_cast<HICON>(icon), &info)) return -1;  // there, but unreadable
-    BITMAP bitmap{};
-    GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    if (info.hbmColor) DeleteObject(info.hbmColor);
-    if (info.hbmMask) DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
-}
-
 /// The DPI the window is laid out for (96 where the system cannot tell).
 unsigned windowDpi(HWND window) {
     using DpiForWindow = UINT(WINAPI*)(HWND);
@@ -288,8 +275,6 @@ public:
         RECT client;
         GetClientRect(window, &client);
         line += ",\"client\":" + rectJson(client);
-        line += ",\"icons\":[" + std::to_string(iconWidth(window, ICON_BIG)) + "," +
-                std::to_string(iconWidth(window, ICON_SMALL)) + "]";
         line += ",\"dpi\":" + std::to_string(windowDpi(window));
         char style[64];
         std::snprintf(style, sizeof style, ",\"style\":%lu,\"exstyle\":%lu",
