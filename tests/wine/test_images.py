@@ -52,26 +52,31 @@ UNCAUGHT_EXCEPTION_CONTROLS = [
 ]
 
 
-def image(folder):
-    path = folder / "qnlauncher.exe"
+# Each build's two executables, and the subsystem each is linked for.
+EXECUTABLES = [("qnlauncher.exe", pe.SUBSYSTEM_GUI), ("qnlauncher-console.exe", pe.SUBSYSTEM_CONSOLE)]
+
+
+def image(folder, name="qnlauncher.exe"):
+    path = folder / name
     require(path.exists(), f"{path} (cmake --build --preset {folder.name})")
     return pe.Image(path)
 
 
 def check_image_kind(path_folder, machine, plus):
-    img = image(path_folder)
-    assert img.machine == machine, hex(img.machine)
-    assert img.is_pe32_plus == plus, hex(img.magic)
-    assert img.subsystem == pe.SUBSYSTEM_GUI, img.subsystem
-    foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
-    assert not foreign, f"DLLs that would have to ship: {foreign}"
+    for name, subsystem in EXECUTABLES:
+        img = image(path_folder, name)
+        assert img.machine == machine, (name, hex(img.machine))
+        assert img.is_pe32_plus == plus, (name, hex(img.magic))
+        assert img.subsystem == subsystem, (name, img.subsystem)
+        foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
+        assert not foreign, f"{name}: DLLs that would have to ship: {foreign}"
 
 
-def test_win64_image_is_a_static_gui_pe32_plus():
+def test_win64_images_are_static_pe32_plus_gui_and_console():
     check_image_kind(WIN64_DIR, pe.MACHINE_AMD64, True)
 
 
-def test_win32_image_is_a_static_gui_pe32():
+def test_win32_images_are_static_pe32_gui_and_console():
     check_image_kind(WIN32_DIR, pe.MACHINE_I386, False)
 
 
@@ -83,7 +88,11 @@ def only_language(resources, kind, name):
 
 
 def check_resources(folder):
-    img = image(folder)
+    for name, _ in EXECUTABLES:
+        check_resources_of(image(folder, name))
+
+
+def check_resources_of(img):
     resources = img.resources()
     assert img.string_table() == string_table_source()
 
