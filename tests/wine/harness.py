@@ -419,6 +419,8 @@ class Result:
         # With pipes: the bytes the launcher wrote to its standard output and error.
         self.output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stdout")
         self.error_output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stderr")
+        # With console: what the console shows, one line per row.
+        self.console = "".join(_text_bytes(e["text"]).decode("utf-8") for e in events if e["event"] == "console")
 
     @property
     def dialogs(self):
@@ -452,7 +454,7 @@ def _escape_bytes(data):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True, locale=None, pipes=False, stdin=b""):
+        settle_ms=150, dismiss=True, locale=None, pipes=False, stdin=b"", console=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -467,6 +469,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
              page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
     pipes    standard input, output and error are pipes: Result.output, .error_output; the
              launcher reads the bytes of stdin, then the end of its input
+    console  an output code page (0: the system's): the launcher shares a new console of it with
+             the driver; Result.console is its text
     """
     if isinstance(app, App):
         exe = app.windows_exe
@@ -487,6 +491,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     for name, value in (env or {}).items():
         lines.append(f"env {_escape(name)}={_escape(value)}")
     lines.extend(f"unset {_escape(name)}" for name in unset)
+    if console is not None:
+        lines.append(f"console {int(console)}")
     if pipes:
         lines.append("pipes on")
         lines.extend(f"stdin {_escape_bytes(line)}" for line in stdin.splitlines(keepends=True))

@@ -128,3 +128,18 @@ def test_a_console_start_hands_over_to_a_running_gui_instance():
         assert len(app.entries("create.result")) == 1
 
     with_first(app, body)
+
+
+def test_messages_reach_a_console_readable_whatever_its_code_page():
+    # Written as ANSI bytes (1252), the accented name would read wrong in a console of another
+    # code page.
+    app = console_app("console_screen")
+    app.app.write_file("script.txt", "class.missing=com.example.Caf\u00e9\n".encode("utf-8"))
+    app.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.Caf\u00e9", "JRE Path": home()},
+                       "Class Path": {"Class Path": "app.jar"}})
+    for code_page in (850, 65001):
+        result = app.run(console=code_page)
+        assert result.exit_code == EXIT_FAILURE, result.describe()
+        assert_no_window(result, "console")
+        assert "Could not find the main class com/example/Caf\u00e9." in result.console.splitlines(), \
+            f"{code_page}: {result.console}"

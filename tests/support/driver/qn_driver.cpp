@@ -18,6 +18,9 @@
 //   pipes on            the child's standard input, output and error are pipes; what it writes
 //                       is reported as "stdout" and "stderr" events before its exit
 //   stdin TEXT          with pipes: the bytes the child reads from its input (then end of input)
+//   console CODEPAGE    the child shares a new console of that output code page (0: the
+//                       system's) with the driver; its text is reported as a "console" event
+//                       (UTF-8) after the child's exit
 //   step ACTION         one action, executed in order; see runStep
 //
 // The transcript is one JSON object per line. Texts are the ANSI bytes, each byte >= 0x80 written
@@ -117,6 +120,8 @@ struct Script {
     std::string out;
     bool dismiss = true;
     bool pipes = false;
+    bool console = false;
+    UINT consoleCodePage = 0;
     std::string input;
     std::vector<std::string> steps;
 };
@@ -154,6 +159,10 @@ bool readScript(const char* path, Script& script) {
         else if (key == "out") script.out = value;
         else if (key == "dismiss") script.dismiss = value != "off";
         else if (key == "pipes") script.pipes = value == "on";
+        else if (key == "console") {
+            script.console = true;
+            script.consoleCodePage = static_cast<UINT>(std::strtoul(value.c_str(), nullptr, 10));
+        }
         else if (key == "stdin") script.input += value;
         else if (key == "step") script.steps.push_back(value);
         else {
@@ -659,6 +668,30 @@ private:
     std::string text_;
 };
 
+/// The text of the console's screen buffer up to its cursor, one line per row without the blanks
+/// that fill it, as UTF-8: what a user reads there, whatever code page the writer used.
+std::string consoleText() {
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return "";
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    std::string text;
+    if (GetConsoleScreenBufferInfo(screen, &info)) {
+        std::vector<wchar_t> row(static_cast<std::size_t>(info.dwSize.X));
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+            while (read > 0 && row[read - 1] == L' ') --read;
+            const int size = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), nullptr, 0, nullptr, nullptr);
+            std::string line(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+            if (size > 0) WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), &line[0], size, nullptr, nullptr);
+            text += line + "\n";
+        }
+    }
+    CloseHandle(screen);
+    return text;
+}
+
 // --- Modes --------------------------------------------------------------------------------------
 
 int runMode(const char* scriptPath) {
@@ -682,6 +715,12 @@ int runMode(const char* scriptPath) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
     std::memset(&child, 0, sizeof child);
+    if (script.console) {
+        // A console of the driver's own, which the child (a console program) inherits.
+        FreeConsole();
+        AllocConsole();
+        if (script.consoleCodePage != 0) SetConsoleOutputCP(script.consoleCodePage);
+    }
     PipeEnd input, output, error;
     HANDLE childEnds[3] = {};
     if (script.pipes) {
@@ -739,6 +778,7 @@ int runMode(const char* scriptPath) {
     DWORD exitCode = 0;
     GetExitCodeProcess(child.hProcess, &exitCode);
     CloseHandle(child.hProcess);
+    if (script.console) emit("{\"event\":\"console\",\"text\":" + jsonText(consoleText()) + "}");
     if (script.pipes) {
         emit("{\"event\":\"stdout\",\"text\":" + jsonText(output.collected(5000)) + "}");
         emit("{\"event\":\"stderr\",\"text\":" + jsonText(error.collected(5000)) + "}");
