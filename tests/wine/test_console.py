@@ -5,7 +5,8 @@ single instance of the .exe."""
 
 import re
 
-from harness import CONSOLE_LAUNCHER, EXIT_FAILURE, SOURCE_DIR, make_app, run, string_table_source
+from harness import (CONSOLE_LAUNCHER, EXIT_FAILURE, SOURCE_DIR, make_app, run, string_table_source,
+                     windows_path)
 from test_runtime_vm import StandinApp, home
 from test_single_instance import InstanceApp, with_first
 
@@ -143,3 +144,16 @@ def test_messages_reach_a_console_readable_whatever_its_code_page():
         assert_no_window(result, "console")
         assert "Could not find the main class com/example/Caf\u00e9." in result.console.splitlines(), \
             f"{code_page}: {result.console}"
+
+
+def test_the_splash_is_shown_only_when_the_vendor_names_a_picture():
+    from test_splash import SPLASH_CLASS, make_picture
+    app = console_app("console_splash", "main.sleep=1500\n")
+    picture = make_picture(app.app.path("splash.bmp"), 200, 100)
+    for name, display, classes in [("none configured", {}, []),
+                                   ("a picture", {"Splash Screen": windows_path(picture)}, [SPLASH_CLASS])]:
+        app.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.App", "JRE Path": home()},
+                           "Class Path": {"Class Path": "app.jar"}, "Display": display})
+        result = app.run(pipes=True)
+        assert result.exit_code == 0, f"{name}: {result.describe()}"
+        assert [w.window_class for w in result.windows] == classes, f"{name}: {result.describe()}"
