@@ -33,8 +33,9 @@ struct PlatformConventions {
     // Where a trace asked for on standard error goes when the program has no console: a file of
     // this name in the user's temporary folder; empty: standard error itself.
     std::string standardErrorTraceFile;
-    // The exit code of a run whose main ended with an uncaught exception: 0 where the program has
-    // no console to show the trace on, 1 (what the runtime's own command gives) where it has.
+    // The exit code of a run whose main ended with an uncaught exception: 0 for the Windows GUI
+    // program and on POSIX, as they always gave it; 1 in the Windows console build, which a tool
+    // ships as, and where callers expect what the runtime's own command gives.
     std::int32_t uncaughtExceptionExitCode;
     // A console build renamed with this extension beside the program of `programExtension`
     // ("ledger.com" beside "ledger.exe") is the same application: one single instance. Empty
