@@ -21,6 +21,7 @@ SOURCE_DIR = Path(__file__).resolve().parents[2]
 WIN64_DIR = SOURCE_DIR / "build" / "win64"
 WIN32_DIR = SOURCE_DIR / "build" / "win32"
 LAUNCHER = WIN64_DIR / "qnlauncher.exe"
+CONSOLE_LAUNCHER = WIN64_DIR / "qnlauncher-console.exe"
 DRIVER = WIN64_DIR / "tests" / "qn_driver.exe"
 BINARY_DIR = Path(os.environ.get("QN_WINE_BINARY_DIR", SOURCE_DIR / "build" / "linux"))
 PREFIX = BINARY_DIR / "wineprefix"
@@ -347,9 +348,9 @@ class App:
     def path(self, relative):
         return self.folder / relative
 
-    def copy_launcher(self, name):
+    def copy_launcher(self, name, launcher=LAUNCHER):
         """Another copy of the launcher in the same folder (tool.exe beside other.exe)."""
-        shutil.copyfile(LAUNCHER, self.folder / name)
+        shutil.copyfile(launcher, self.folder / name)
         return App(self.folder, name)
 
     def write_ini(self, sections, name=None):
@@ -368,13 +369,15 @@ class App:
         return target
 
 
-def make_app(name, exe="tool.exe", ini=None):
-    """A fresh folder C:\\qn-tests\\<name> holding the launcher as <exe> and, if given, its ini."""
+def make_app(name, exe="tool.exe", ini=None, launcher=LAUNCHER):
+    """A fresh folder C:\\qn-tests\\<name> holding the launcher (or the console build) as <exe>
+    and, if given, its ini."""
+    require(Path(launcher).exists(), f"{launcher} (cmake --build --preset win64)")
     folder = APPS_DIR / name
     if folder.exists():
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
-    shutil.copyfile(LAUNCHER, folder / exe)
+    shutil.copyfile(launcher, folder / exe)
     app = App(folder, exe)
     if ini is not None:
         app.write_ini(ini)
@@ -420,6 +423,10 @@ class Window:
         return f"Window({self.index}, {self.window_class!r}, {self.caption!r}, {self.texts!r})"
 
 
+def _text_bytes(value):
+    return value.encode("latin-1")
+
+
 def _text(value):
     # The driver writes each ANSI byte as one code point below 256.
     return value.encode("latin-1").decode(ANSI, errors="replace")
@@ -437,6 +444,11 @@ class Result:
         self.timed_out = any(e["event"] == "timeout" for e in events)
         self.failed_steps = [e for e in events if e["event"] == "step-failed"]
         self.dismissed = [e["window"] for e in events if e["event"] == "dismiss"]
+        # With pipes: the bytes the launcher wrote to its standard output and error.
+        self.output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stdout")
+        self.error_output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stderr")
+        # With console: what the console shows, one line per row.
+        self.console = "".join(_text_bytes(e["text"]).decode("utf-8") for e in events if e["event"] == "console")
 
     @property
     def dialogs(self):
@@ -456,8 +468,12 @@ class Result:
 
 
 def _escape(text):
+    return _escape_bytes(text.encode(ANSI))
+
+
+def _escape_bytes(data):
     out = []
-    for byte in text.encode(ANSI):
+    for byte in data:
         if byte < 0x20 or byte == 0x25 or byte >= 0x7F:
             out.append("%%%02X" % byte)
         else:
@@ -466,7 +482,7 @@ def _escape(text):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True, locale=None):
+        settle_ms=150, dismiss=True, locale=None, pipes=False, stdin=b"", console=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -479,6 +495,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     dismiss  answer windows no step is left for (Cancel, else OK), so nothing hangs
     locale   the Unix locale of the driver and the launcher (LC_ALL), which sets the ANSI code
              page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
+    pipes    standard input, output and error are pipes: Result.output, .error_output; the
+             launcher reads the bytes of stdin, then the end of its input
+    console  an output code page (0: the system's): the launcher shares a new console of it with
+             the driver; Result.console is its text
     """
     if isinstance(app, App):
         exe = app.windows_exe
@@ -499,6 +519,11 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     for name, value in (env or {}).items():
         lines.append(f"env {_escape(name)}={_escape(value)}")
     lines.extend(f"unset {_escape(name)}" for name in unset)
+    if console is not None:
+        lines.append(f"console {int(console)}")
+    if pipes:
+        lines.append("pipes on")
+        lines.extend(f"stdin {_escape_bytes(line)}" for line in stdin.splitlines(keepends=True))
     lines.extend(f"step {_escape(step)}" for step in steps)
     script.write_text("\n".join(lines) + "\n", encoding="ascii")
     wine_env = session_env()
