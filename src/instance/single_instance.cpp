@@ -182,6 +182,7 @@ bool handOver(Launcher& launcher, const std::string& name, bool holdingTurn) {
         return refuseHandOver(launcher, "the first instance's listener cannot be reached",
                               IDS_INSTANCE_HANDOVER_FAILED, "the running application does not listen");
     }
+    trace::line("instance", "request posted; waiting for the first instance to take the arguments");
     // The caller keeps the turn, and so the argument area, until the listener has copied the
     // arguments, however long the first instance takes: a start that let go earlier would leave
     // a request that the next start's arguments could answer. Only the first one's end stops it.

@@ -110,9 +110,15 @@ def scenario_dead_first_gives_way():
         crashed = app.start_first("old")
         processes.append(crashed)
         crashed.send_signal(19)  # SIGSTOP: it cannot take what the next start hands over
-        waiting = app.start("code=5", "mine")
+        trace = Path(app.folder) / "waiting-trace.txt"
+        waiting = subprocess.Popen([str(app.exe), "code=5", "mine"], cwd=app.folder,
+                                   env=dict(app.env, QN_LAUNCHER_TRACE=str(trace)),
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         processes.append(waiting)
-        time.sleep(1)
+        # Killed only once the request is in its queue: killed earlier, the waiting start would
+        # rightly become the first instance without handing anything over.
+        wait_until(lambda: trace.exists() and "request posted" in trace.read_text(errors="replace"),
+                   "the waiting start's request")
         crashed.kill()
         crashed.wait()
         # A new start of the same program with the dead first instance's id is not taken for it.
