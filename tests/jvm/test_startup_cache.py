@@ -41,6 +41,7 @@ class App:
         self.exe.chmod(0o755)
         self.jar = self.folder / "app.jar"
         self.build_jar(JDK_HOME)
+        self.home = home
         self.cache_home = self.root / "cache"
         self.trace = self.root / "trace.txt"
         self.write_ini(home, cache, parameters)
@@ -292,6 +293,24 @@ def test_changed_manifest_jar_runs_the_new_class():
             assert has(app.run(first="new-version"), "using "), version
 
 
+MANY = 400
+
+
+def build_many_app(app, work):
+    """app.jar with ManyApp and MANY small classes that `--all` loads: enough that an archive
+    without them shows in the runtime's count."""
+    work.mkdir(parents=True)
+    classes = "".join(f"class C{i} {{}}\n" for i in range(MANY))
+    (work / "ManyApp.java").write_text(
+        "public class ManyApp { public static void main(String[] a) throws Exception {\n"
+        "  System.out.println(\"many-app\");\n"
+        f"  if (a.length > 0) for (int i = 0; i < {MANY}; i++) Class.forName(\"C\" + i);\n}} }}\n" + classes)
+    subprocess.run([str(JDK_HOME / "bin" / "javac"), "--release", "17", "-d", str(work), str(work / "ManyApp.java")],
+                   check=True)
+    subprocess.run([str(JDK_HOME / "bin" / "jar"), "cf", str(app.jar), "-C", str(work), "."], check=True)
+    app.write_ini(app.home, main="ManyApp")
+
+
 def test_refused_archive_is_replaced():
     for version in (17, 25):
         home = runtime(version)
@@ -301,18 +320,20 @@ def test_refused_archive_is_replaced():
             build_dep_app(other, Path(root) / "work", "other")
             foreign = other.cache_home / "Cache Test" / "7" / trained(other, first="other")[0]
             app = App(root, home)
-            kept = app.cache_home / "Cache Test" / "7" / trained(app)[0]
-            # An archive of another class path under this cache's name and size: the runtime refuses it.
+            build_many_app(app, Path(root) / "many")
+            kept = app.cache_home / "Cache Test" / "7" / trained(app, "--all", first="many-app")[0]
+            # An archive of another class path under this cache's name and size: the runtime refuses
+            # it, wholly (17) or for the application's classes (25).
             stem = kept.name.rsplit(".", 2)[0]
             kept.unlink()
             shutil.copyfile(foreign, kept.with_name(f"{stem}.{foreign.stat().st_size}{kept.suffix}"))
-            lines = app.run()
+            lines = app.run("--all", first="many-app")
             assert has(lines, "using ") and has(lines, "the next start trains anew"), (version, lines)
             assert app.kept() == [], app.kept()
-            lines = app.run()
+            lines = app.run("--all", first="many-app")
             assert any(line.startswith("training ") and "generation 1" in line for line in lines), lines
             app.assembled()
-            lines = app.run()
+            lines = app.run("--all", first="many-app")
             assert has(lines, "using ") and not has(lines, "the next start"), (version, lines)
 
 
@@ -378,12 +399,13 @@ def test_a_cache_that_serves_too_little_is_trained_anew():
         home = runtime(version)
         with tempfile.TemporaryDirectory() as root:
             app = App(root, home)
-            trained(app)  # trained on a start that parses no XML
-            lines = app.run("--xml")
+            build_many_app(app, Path(root) / "many")
+            trained(app, first="many-app")  # trained on a start that loads none of the many classes
+            lines = app.run("--all", first="many-app")
             assert has(lines, "using ") and has(lines, "the next start trains anew"), (version, lines)
-            lines = app.run("--xml")
+            lines = app.run("--all", first="many-app")
             assert any(line.startswith("training ") and "generation 1" in line for line in lines), lines
             app.assembled()
-            for args in (("--xml",), ()):
-                lines = app.run(*args)
+            for args in (("--all",), ()):
+                lines = app.run(*args, first="many-app")
                 assert has(lines, "using ") and not has(lines, "the next start"), (version, args, lines)
