@@ -21,7 +21,7 @@ class SettingsReader;
 enum class CacheMechanism {
     None,              // before 13: no archive of application classes
     StaticArchive,     // 13 to 24: a class list, then an archive dumped from it
-    AheadOfTimeCache,  // 25 and later: a recorded configuration, then the cache made from it
+    AheadOfTimeCache,  // 25 and later: the same, with the classes linked ahead of time
 };
 
 CacheMechanism cacheMechanismFor(int featureVersion);

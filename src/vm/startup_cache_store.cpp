@@ -79,13 +79,13 @@ bool isWholeCache(const std::string& path, const std::string& sizeText) {
 /// The options of the assembly: the start's own, without its logging and agents, which are not the
 /// assembly's to run, and with the class path as the java program takes it.
 std::vector<std::string> assemblyOptions(const Training& training, const std::string& produced) {
-    std::vector<std::string> options;
+    std::vector<std::string> options = {"-Xshare:dump", "-XX:SharedClassListFile=" + training.recorded,
+                                        "-XX:SharedArchiveFile=" + produced, quietSharing};
+    // From 25 on the archive also holds the classes linked ahead of time, as the runtime's own
+    // ahead-of-time cache does.
     if (training.mechanism == CacheMechanism::AheadOfTimeCache) {
-        options = {"-XX:AOTMode=create", "-XX:AOTConfiguration=" + training.recorded, "-XX:AOTCache=" + produced,
-                   quietAot, quietSharing};
-    } else {
-        options = {"-Xshare:dump", "-XX:SharedClassListFile=" + training.recorded, "-XX:SharedArchiveFile=" + produced,
-                   quietSharing};
+        options.insert(options.begin() + 1, "-XX:+AOTClassLinking");
+        options.push_back(quietAot);
     }
     for (const std::string& option : training.options) {
         if (startsWith(option, "-Xlog") || startsWith(option, "-javaagent") || startsWith(option, "-agent")) continue;

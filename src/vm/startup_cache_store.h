@@ -3,7 +3,7 @@
 //
 //   <application>.<identity>.<key>.<generation>.<size>.<jsa|aot>   a kept cache
 //   <application>.<identity>.<key>.<generation>.retrain            the next start trains anew
-//   <application>.<identity>.<key>.p<process>.<list|conf|tmp|args|log>  a start's own files
+//   <application>.<identity>.<key>.p<process>.<list|tmp|args|log>  a start's own files
 //
 // The identity names what a cache is for (the runtime and the class path as written); the key
 // adds everything that decides whether an archive still fits. One identity keeps one key.
@@ -62,7 +62,7 @@ struct Training {
     CacheMechanism mechanism = CacheMechanism::None;
     CacheNames names;
     int generation = 0;
-    std::string recorded;     // the class list or the recorded configuration
+    std::string recorded;     // the class list
     std::string javaProgram;  // assembles the cache
     std::vector<std::string> options;  // the start's options, for the assembly
 };

@@ -233,8 +233,7 @@ void assemble(const std::string& content = std::string(96, 'x')) {
 /// One training start that records something, ended, its assembly played: the kept file names.
 Strings train(const std::string& content = std::string(96, 'x')) {
     const Strings options = startOptions();
-    std::string recorded = optionValue(options, "-XX:DumpLoadedClassList=");
-    if (recorded.empty()) recorded = optionValue(options, "-XX:AOTConfiguration=");
+    const std::string recorded = optionValue(options, "-XX:DumpLoadedClassList=");
     EXPECT_FALSE(recorded.empty());
     fake::addFile(recorded, "recorded classes");
     finishStartupCache();
@@ -266,7 +265,7 @@ TEST(StartupCache, ArchiveIsAssembledAfterTheStartAndThenUsed) {
     } cases[] = {
         {"17.0.15", "-XX:DumpLoadedClassList=", "-XX:SharedArchiveFile=", "\"-Xshare:dump\"", ".jsa"},
         {"21.0.4", "-XX:DumpLoadedClassList=", "-XX:SharedArchiveFile=", "\"-Xshare:dump\"", ".jsa"},
-        {"25.0.3", "-XX:AOTConfiguration=", "-XX:AOTCache=", "\"-XX:AOTMode=create\"", ".aot"},
+        {"25.0.3", "-XX:DumpLoadedClassList=", "-XX:AOTCache=", "\"-XX:+AOTClassLinking\"", ".aot"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
@@ -288,7 +287,8 @@ TEST(StartupCache, ArchiveIsAssembledAfterTheStartAndThenUsed) {
         EXPECT_NE(std::string::npos, argumentFile.find(c.assemblyMode));
         EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar\"\n"));
         EXPECT_NE(std::string::npos, argumentFile.find("\"-Xmx256m\"\n"));
-        for (const char* left : {"AOTMode=record", "DumpLoadedClassList", "gc.log", "agent.jar"}) {
+        EXPECT_NE(std::string::npos, argumentFile.find("\"-Xshare:dump\"\n"));
+        for (const char* left : {"AOTMode", "DumpLoadedClassList", "gc.log", "agent.jar"}) {
             EXPECT_EQ(std::string::npos, argumentFile.find(left)) << left;
         }
         for (const std::string& name : cacheFolderNames()) EXPECT_EQ(std::string::npos, name.find(c.extension)) << name;
@@ -350,7 +350,7 @@ TEST(StartupCache, NothingIsKeptWhenRecordingOrAssemblyFails) {
         setUpMachine(c.version);
         const Strings options = startOptions();
         if (c.recorded) {
-            fake::addFile(optionValue(options, "-XX:DumpLoadedClassList=") + optionValue(options, "-XX:AOTConfiguration="), "x");
+            fake::addFile(optionValue(options, "-XX:DumpLoadedClassList="), "x");
         }
         fake::system().assemblyStarts = c.starts;
         finishStartupCache();
@@ -470,14 +470,14 @@ TEST(StartupCache, HalfWrittenFilesOfOtherStartsGoOnlyWhenOld) {
     const std::string stem = recorded.substr(0, recorded.find(".p4000."));
     fake::addFile(stem + ".p77.tmp", "");  // an assembly running right now
     fake::system().fileTimes[stem + ".p77.tmp"] = 10 * hour - 60;
-    fake::addFile(stem + ".p78.conf", "");  // a start that died long ago
-    fake::system().fileTimes[stem + ".p78.conf"] = 8 * hour;
+    fake::addFile(stem + ".p78.list", "");  // a start that died long ago
+    fake::system().fileTimes[stem + ".p78.list"] = 8 * hour;
     fake::addFile(stem + ".x.conf", "");  // no file of ours
     fake::system().fileTimes[stem + ".x.conf"] = 0;
     startOptions();
     finishStartupCache();
     EXPECT_TRUE(fake::system().files.count(stem + ".p77.tmp"));
-    EXPECT_FALSE(fake::system().files.count(stem + ".p78.conf"));
+    EXPECT_FALSE(fake::system().files.count(stem + ".p78.list"));
     EXPECT_TRUE(fake::system().files.count(stem + ".x.conf"));
 }
 
