@@ -107,25 +107,28 @@ def test_a_reply_reaches_only_the_start_that_asked_when_a_killed_starts_id_comes
 
 def scenario_dead_first_gives_way():
     def body(app, processes):
+        # Every start of this scenario traces to one file: its lines say where a start waited.
+        trace = Path(app.folder) / "trace.txt"
+        app.env = dict(app.env, QN_LAUNCHER_TRACE=str(trace))
+        traced = lambda: trace.read_text(errors="replace") if trace.exists() else ""
         crashed = app.start_first("old")
         processes.append(crashed)
         crashed.send_signal(19)  # SIGSTOP: it cannot take what the next start hands over
-        trace = Path(app.folder) / "waiting-trace.txt"
-        waiting = subprocess.Popen([str(app.exe), "code=5", "mine"], cwd=app.folder,
-                                   env=dict(app.env, QN_LAUNCHER_TRACE=str(trace)),
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        waiting = app.start("code=5", "mine")
         processes.append(waiting)
         # Killed only once the request is in its queue: killed earlier, the waiting start would
         # rightly become the first instance without handing anything over.
-        wait_until(lambda: trace.exists() and "request posted" in trace.read_text(errors="replace"),
-                   "the waiting start's request")
+        wait_until(lambda: f"[{waiting.pid}] instance: request posted" in traced(), "the waiting start's request")
         crashed.kill()
         crashed.wait()
         # A new start of the same program with the dead first instance's id is not taken for it.
         newcomer = start_with_id(app, crashed.pid, "code=9", "theirs")
         processes.append(newcomer)
-        _, err = newcomer.communicate(timeout=START_TIMEOUT)
-        assert newcomer.returncode == 9, (newcomer.returncode, err)
+        try:
+            _, err = newcomer.communicate(timeout=START_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise AssertionError("the new start did not end; the trace:\n" + traced()) from None
+        assert newcomer.returncode == 9, (newcomer.returncode, err, traced())
         assert app.mains() == ["int 1|6f6c64", "int 2|636f64653d35|6d696e65"], app.mains()
         assert app.calls() == [["code=9", "theirs"]], app.calls()
         assert waiting.poll() is None, "the start that waited runs the application"
