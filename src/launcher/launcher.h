@@ -84,6 +84,9 @@ public:
     platform::EventPtr mainStartedEvent;
     CreateJavaVmProc createJavaVmProc = nullptr;
     DefaultInitArgsProc defaultInitArgsProc = nullptr;
+    // The user's own VM options and the per-user file they came from (empty: none taken).
+    std::string perUserOptionsFile;
+    std::vector<std::string> perUserVmOptions;
 
     /// A later instance whose arguments went to the first one.
     bool isSecondaryInstance() const { return singleInstance && !isFirstInstance; }

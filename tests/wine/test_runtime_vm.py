@@ -107,8 +107,8 @@ def test_the_runtime_gets_the_worked_example():
     runtime = home()
     options = app.entries("option")
     assert len(options) == 9, options
-    library_path, class_path, command, heap, log, exact = options[:6]
-    assert options[6:] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
+    assert options[:3] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
+    library_path, class_path, command, heap, log, exact = options[3:]
     prefix = f"-Djava.library.path=native;{folder}\\;.;"
     suffix = f";{runtime}\\lib"
     assert library_path.startswith(prefix) and library_path.endswith(suffix), library_path
