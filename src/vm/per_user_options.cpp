@@ -51,8 +51,13 @@ void addPerUserVmOptions(Launcher& launcher, const SettingsReader& reader) {
     }
     const std::string file = userSettingsPath(launcher, false);
     if (file.empty()) return;  // reported: the executable's path is unknown
-    if (!platform::pathExists(file)) return traceNotTaken(file + " does not exist");
-    if (!platform::profileFileReadable(file)) return traceNotTaken(file + " cannot be read");
+    const char* const unusable = !platform::pathExists(file)            ? " does not exist"
+                                 : !platform::profileFileReadable(file) ? " cannot be read"
+                                                                        : nullptr;
+    if (unusable) {
+        traceNotTaken(file + unusable);
+        return;
+    }
 
     const std::vector<std::string> options = vmParameterOptions(
         launcher, readProfileString(file, keys::javaRuntimeEnvironment, keys::virtualMachineParameters));

@@ -4,6 +4,7 @@
 
 #include "fake_platform.h"
 #include "launcher/launcher.h"
+#include "launcher/settings.h"
 #include "vm/per_user_options.h"
 #include "vm/vm_options.h"
 
@@ -96,6 +97,23 @@ TEST(PerUserOptions, TheTraceNamesTheFileAndEachOption) {
                                "per-user: left out \"a.jar\" of C:\\AppData\\P\\C\\app.ini: the class path is the "
                                "configuration file's"}) {
         EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), wanted)) << wanted;
+    }
+}
+
+// A file holding only the user's options must not hide the vendor's runtime; without the
+// permission an existing file's empty "JRE Path" hides it, as it always has.
+TEST(PerUserOptions, AnEmptyJrePathOfTheFileHidesTheVendorsOnlyWithoutThePermission) {
+    for (const char* permission : {"yes", "no"}) {
+        SCOPED_TRACE(permission);
+        fake::reset();
+        fake::system().environment["APPDATA"] = "C:\\AppData";
+        fake::addFile("C:\\App\\app.ini", std::string("[Product Information]\nProduct Name=P\nProduct Code=C\n"
+                                                       "[Java Runtime Environment]\nMain Class=a.B\nJRE Path=C:\\J\n"
+                                                       "User Parameters=") + permission + "\n");
+        fake::addFile(kUserFile, "[Java Runtime Environment]\nVirtual Machine Parameters=-Xmx1g\n");
+        Launcher launcher;
+        ASSERT_TRUE(readSettings(launcher));
+        EXPECT_EQ(std::string(permission) == "yes" ? "C:\\J" : "", launcher.configuredJrePath);
     }
 }
 
