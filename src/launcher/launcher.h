@@ -84,6 +84,7 @@ public:
     platform::EventPtr mainStartedEvent;
     CreateJavaVmProc createJavaVmProc = nullptr;
     DefaultInitArgsProc defaultInitArgsProc = nullptr;
+    bool mainThrew = false;  // the Java main thread's: main ended with an uncaught exception
     // The user's own VM options and the per-user file they came from (empty: none taken).
     std::string perUserOptionsFile;
     std::vector<std::string> perUserVmOptions;
