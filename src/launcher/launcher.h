@@ -87,6 +87,9 @@ public:
     CreateJavaVmProc createJavaVmProc = nullptr;
     DefaultInitArgsProc defaultInitArgsProc = nullptr;
     bool mainThrew = false;  // the Java main thread's: main ended with an uncaught exception
+    // The user's own VM options and the per-user file they came from (empty: none taken).
+    std::string perUserOptionsFile;
+    std::vector<std::string> perUserVmOptions;
 
     /// A later instance whose arguments went to the first one.
     bool isSecondaryInstance() const { return singleInstance && !isFirstInstance; }

@@ -233,6 +233,18 @@ def test_int_secondary_main_result_is_the_exit_code_after_it_returns():
     with_app("InstanceIntApp", body)
 
 
+def test_a_later_start_hands_over_its_own_words_without_those_of_cmd_before_and_cmd():
+    def body(app, processes):
+        first = app.start_first("one")
+        processes.append(first)
+        assert app.later("two")[0] == 7
+        assert app.calls() == [["two"]]
+        assert app.stop_first(first) == 0
+        assert [app.decode(line.split(" ", 1)[1]) for line in app.mains()] == [["--lead", "x y", "one", "trail"]]
+
+    with_app("InstanceIntApp", body, ("Single Instance=yes", 'Cmd Before=--lead "x y"', "Cmd=trail"))
+
+
 def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_code():
     for exit_code, expected in ((3, 3), (None, 0)):
         def body(app, processes):

@@ -8,7 +8,7 @@ import threading
 import time
 from pathlib import Path
 
-from harness import make_app, run
+from harness import PREFIX, make_app, run
 from test_runtime_vm import home, parse_record
 
 START_TIMEOUT = 90
@@ -179,14 +179,17 @@ def linux_processes_of(app):
     """Linux process ids of the wine processes that run this app's executable (not the driver)."""
     found = []
     wanted = str(app.app.windows_exe).lower().encode()
+    prefix = b"WINEPREFIX=" + str(PREFIX).encode()
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
         try:
             command = (entry / "cmdline").read_bytes().lower()
+            # Other build folders' prefixes hold the same C:\qn-tests paths: only this prefix counts.
+            ours = prefix in (entry / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if wanted in command and b"qn_driver" not in command:
+        if wanted in command and b"qn_driver" not in command and ours:
             found.append(int(entry.name))
     return found
 
