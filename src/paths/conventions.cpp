@@ -74,7 +74,7 @@ const PlatformConventions& posixConventions() {
         "java",
         "bin/javac",
         "libsplashscreen.so",
-        false,
+        true,
         "",
     };
     return conventions;

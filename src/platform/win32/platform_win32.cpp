@@ -236,6 +236,8 @@ std::optional<std::string> loadString(int id) {
     }
 }
 
+void setApplicationName(const std::string&) {}
+
 void showErrorBox(WindowHandle owner, const std::string& text) {
     // An owner that is gone (the user closed the splash) would make MessageBoxA fail without
     // showing anything; the report then goes without an owner.
