@@ -52,16 +52,20 @@ class Desktop:
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=timeout)
         return done.stdout.decode().split()
 
+    def shown(self, title):
+        return self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
+
+    def wait(self, condition, what):
+        deadline = time.monotonic() + 60
+        while not condition():
+            assert self.process.poll() is None, f"ended before {what}: {self.finish()}"
+            assert time.monotonic() < deadline, f"no {what}: {self.trace.read_text() if self.trace.exists() else ''}"
+            time.sleep(0.2)
+
     def window(self, title, shot=None):
         """Waits for the window of that title, gives it the keyboard, and keeps a picture of it."""
-        deadline = time.monotonic() + 60
-        while True:
-            found = self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
-            if found:
-                break
-            assert self.process.poll() is None, f"ended before {title!r} appeared: {self.finish()}"
-            assert time.monotonic() < deadline, f"no window {title!r}"
-            time.sleep(0.2)
+        self.wait(lambda: self.shown(title), f"window {title!r}")
+        found = self.shown(title)
         self.xdotool("windowfocus", "--sync", found[-1])
         time.sleep(0.5)  # the first paint
         if shot:
@@ -158,22 +162,24 @@ def test_the_chosen_folder_is_checked_and_remembered():
         desktop.window("JRE Not Found")
         for folder in (empty, JDK_HOME):
             # Browse has the keyboard: Enter opens the chooser (also after the folder without a
-            # runtime, since OK then cannot take it), Ctrl+L takes a typed path.
+            # runtime, since OK cannot take that one), Ctrl+L and Enter take a typed folder once
+            # Delete has dropped the "/" the chooser completes it with.
             desktop.keys("Return")
             desktop.window("Browse for JRE folder")
             desktop.keys("ctrl+l")
-            desktop.type(str(folder) + "/")
-            desktop.keys("Return")
+            desktop.type(str(folder))
+            desktop.keys("Delete", "Return")
+            desktop.wait(lambda: not desktop.shown("Browse for JRE folder"), "end of the chooser")
             desktop.window("JRE Not Found", "linux-missing-runtime-chosen.png" if folder == JDK_HOME else None)
         desktop.keys("Return")  # OK
         code, out, err, trace = desktop.finish()
+        remembered = (desktop.root / "config" / "app.ini").read_text()
     finally:
         desktop.close()
     report = f"exit {code}\nstdout: {out}\nstderr: {err}\ntrace: {trace}"
     assert code == 0 and "main runs" in out, report
     assert f"folder {empty} holds no runtime to use" in trace, report
-    remembered = desktop.root / "config" / "app.ini"
-    assert f"JRE Path={JDK_HOME}/" in remembered.read_text(), report
+    assert f"JRE Path={JDK_HOME}/" in remembered, report
 
 
 def test_text_stays_where_there_is_a_terminal_or_no_display_or_no_gtk():

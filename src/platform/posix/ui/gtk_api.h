@@ -67,8 +67,10 @@ struct Rectangle {
     X(void, gtk_dialog_set_default_response, (Object, int))                                      \
     X(void, gtk_dialog_set_response_sensitive, (Object, int, int))                               \
     X(int, gtk_dialog_run, (Object))                                                             \
+    X(Object, gtk_dialog_get_widget_for_response, (Object, int))                                 \
     X(Object, gtk_file_chooser_dialog_new, (const char*, Object, int, const char*, ...))         \
     X(char*, gtk_file_chooser_get_filename, (Object))                                            \
+    X(int, gtk_file_chooser_set_current_folder, (Object, const char*))                           \
     X(Object, gtk_box_new, (int, int))                                                           \
     X(void, gtk_box_pack_start, (Object, Object, int, int, unsigned))                            \
     X(Object, gtk_frame_new, (const char*))                                                      \

@@ -1,5 +1,7 @@
 // The missing-runtime question: the message, the download link, a folder chooser whose choice the
 // launcher checks (OK only for a folder it can run), OK and Cancel.
+#include <cstdlib>
+
 #include "platform/posix/ui/windows.h"
 #include "res/dialog_texts.h"
 
@@ -15,15 +17,23 @@ struct RuntimeQuestion {
     Object pathEntry = nullptr;
     Object hintLabel = nullptr;
     bool confirmable = false;
+    std::string lastPicked;
 };
 
 void browse(Object, void* data) {
     auto& question = *static_cast<RuntimeQuestion*>(data);
     const GtkApi& gtk = question.gtk;
     Object chooser = gtk.gtk_file_chooser_dialog_new(question.chooserTitle.c_str(), question.dialog,
-                                                     kFileChooserSelectFolder, QN_TEXT_CANCEL,
-                                                     kResponseCancel, QN_TEXT_OK, kResponseAccept, nullptr);
+                                                     kFileChooserSelectFolder, "_" QN_TEXT_CANCEL,
+                                                     kResponseCancel, "_" QN_TEXT_OK, kResponseAccept, nullptr);
+    // Enter in the chooser's location field opens the folder typed; Alt+O then takes it.
     gtk.gtk_dialog_set_default_response(chooser, kResponseAccept);
+    gtk.gtk_window_set_default_size(chooser, 720, 480);
+    gtk.gtk_window_set_position(chooser, kPositionCenter);
+    // It opens where the last pick was, else in the home folder (not among recent files).
+    const char* home = std::getenv("HOME");
+    const std::string start = !question.lastPicked.empty() ? question.lastPicked : home ? home : "/";
+    gtk.gtk_file_chooser_set_current_folder(chooser, start.c_str());
     std::string picked;
     if (gtk.gtk_dialog_run(chooser) == kResponseAccept) {
         if (char* name = gtk.gtk_file_chooser_get_filename(chooser)) {
@@ -33,6 +43,7 @@ void browse(Object, void* data) {
     }
     gtk.gtk_widget_destroy(chooser);
     if (picked.empty()) return;  // cancelled, or no folder of the file system: nothing changes
+    question.lastPicked = picked;
 
     gtk.gtk_entry_set_text(question.pathEntry, labelText(gtk, picked).c_str());
     // The launcher judges the folder, by the rule every platform uses.
@@ -45,6 +56,8 @@ void browse(Object, void* data) {
         }
     }
     gtk.gtk_dialog_set_response_sensitive(question.dialog, kResponseOk, question.confirmable ? 1 : 0);
+    // A folder that can be used is one Enter away from being taken.
+    if (question.confirmable) gtk.gtk_widget_grab_focus(gtk.gtk_dialog_get_widget_for_response(question.dialog, kResponseOk));
     gtk.gtk_label_set_text(question.hintLabel, problem.empty() ? QN_TEXT_BROWSE_HINT : labelText(gtk, problem).c_str());
 }
 
@@ -63,7 +76,7 @@ Object leftLabel(const GtkApi& gtk, const std::string& text, bool wrap) {
 int askForRuntime(const GtkApi& gtk, const Fields& request, RecordChannel& channel) {
     const std::string message = request.size() > 0 ? request[0] : std::string();
     const std::string link = request.size() > 1 ? request[1] : std::string();
-    RuntimeQuestion question{gtk, channel, request.size() > 2 ? request[2] : std::string()};
+    RuntimeQuestion question{gtk, channel, request.size() > 2 ? request[2] : std::string(), nullptr, nullptr, nullptr, false, {}};
     Object dialog = question.dialog = gtk.gtk_dialog_new();
     gtk.gtk_window_set_title(dialog, QN_TEXT_JRE_NOT_FOUND);
     gtk.gtk_window_set_resizable(dialog, 0);
