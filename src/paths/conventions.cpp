@@ -49,7 +49,20 @@ const PlatformConventions& windowsConventions() {
         "splashscreen.dll",
         true,
         "qnlauncher-trace.txt",
+        0,
+        ".com",
+        ".exe",
     };
+    return conventions;
+}
+
+const PlatformConventions& windowsConsoleConventions() {
+    static const PlatformConventions conventions = [] {
+        PlatformConventions console = windowsConventions();
+        console.standardErrorTraceFile.clear();
+        console.uncaughtExceptionExitCode = 1;
+        return console;
+    }();
     return conventions;
 }
 
@@ -75,6 +88,9 @@ const PlatformConventions& posixConventions() {
         "bin/javac",
         "libsplashscreen.so",
         true,
+        "",
+        0,
+        "",
         "",
     };
     return conventions;
