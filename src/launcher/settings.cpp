@@ -366,6 +366,7 @@ bool readSettings(Launcher& launcher) {
 
     launcher.productCode = readProfileString(file, keys::productInformation, keys::productCode);
     launcher.productName = readProfileString(file, keys::productInformation, keys::productName);
+    platform::setApplicationName(launcher.productName);
 
     const SettingsReader reader(file);
     const std::string& jre = keys::javaRuntimeEnvironment;

@@ -87,7 +87,7 @@ const PlatformConventions& posixConventions() {
         "java",
         "bin/javac",
         "libsplashscreen.so",
-        false,
+        true,
         "",
         0,
         "",

@@ -93,6 +93,9 @@ std::optional<std::string> loadString(int id);
 /// A modal error box (MessageBoxA, null caption, MB_ICONERROR) owned by `owner`; on POSIX the text
 /// goes to standard error.
 void showErrorBox(WindowHandle owner, const std::string& text);
+/// The application's name ("Product Name"), for the titles of the POSIX windows, which have no
+/// caption of the system's; Windows keeps the system's default caption of its error boxes.
+void setApplicationName(const std::string& name);
 /// Passes on what the runtime prints through its output hook: to `stream` (the runtime's FILE*)
 /// where the launcher shares the runtime's C library, else to the standard handle it stands for.
 void passOnRuntimeText(void* stream, const std::string& text);

@@ -1,6 +1,6 @@
 #pragma once
-// The launcher's own splash window: a Windows window on a thread of its own. POSIX has none
-// (conventions().ownSplashWindow is false there) and never starts the thread.
+// The launcher's own splash window, on a thread of its own: a Windows window, or on Linux a
+// window of the launcher's window helper.
 
 #include <cstdint>
 #include <memory>

@@ -12,6 +12,11 @@ JDK_HOME = Path(os.environ.get("QN_JDK_HOME", "/usr/lib/jvm/java-17-openjdk-amd6
 CLASSES = Path(os.environ.get("QN_JVM_CLASSES", BINARY_DIR / "tests" / "jvm-classes"))
 LAUNCHER = BINARY_DIR / "qnlauncher"
 
+# A test that wants a display starts an Xvfb of its own; the developer's desktop must not get
+# the launcher's windows of every other test (and wait for someone to answer them).
+for _variable in ("DISPLAY", "WAYLAND_DISPLAY"):
+    os.environ.pop(_variable, None)
+
 
 class Skip(Exception):
     """The test cannot run here (outside CI only)."""

@@ -17,6 +17,10 @@ import sys
 import tempfile
 import time
 import unittest
+
+# The launcher's windows belong to the desktop tests' own Xvfb, never to the developer's display.
+for _variable in ("DISPLAY", "WAYLAND_DISPLAY"):
+    os.environ.pop(_variable, None)
 import zipfile
 
 OPTIONS = None

@@ -1,5 +1,6 @@
-"""The runtime's splash library on Linux: the Linux launcher with a real JDK under Xvfb shows the
-configured picture through the JDK's libsplashscreen.so while main runs and closes it at the end."""
+"""The splash on Linux: the Linux launcher with a real JDK under Xvfb shows the configured picture
+in its own window, or through the JDK's libsplashscreen.so when asked to, while main runs, and
+closes it at the end."""
 
 import os
 import shutil
@@ -126,7 +127,7 @@ def run_with_screenshots(display, app, args=(), shots_dir=None, shown=True):
     return process.returncode, stdout.decode(), stderr.decode(), seen, after
 
 
-def check(picture_name, display_keys=None, args=(), shown=True):
+def check(picture_name, display_keys=None, args=(), shown=True, own=False):
     require(LAUNCHER.exists(), f"{LAUNCHER} (cmake --build --preset linux)")
     require((CLASSES / "SplashApp.class").exists(), f"{CLASSES}/SplashApp.class")
     jdk = find_jdk()
@@ -145,7 +146,11 @@ def check(picture_name, display_keys=None, args=(), shown=True):
     report = f"exit {code}\nstdout: {stdout}\nstderr: {stderr}\ncentre while running: {seen}\nafter: {after}"
     assert code == 0, report
     assert f"args={' '.join(args)}" in stdout, report
-    if shown:
+    if shown and own:
+        # The launcher's window shows the picture centred while main runs; Java does not see it.
+        assert seen and close_to(seen[-1], PICTURE_COLOUR), report
+        assert "splash=false" in stdout, report
+    elif shown:
         # The runtime's own splash shows the picture centred while main runs, and Java sees it.
         assert seen and close_to(seen[-1], PICTURE_COLOUR), report
         assert "splash=true" in stdout, report
@@ -159,12 +164,13 @@ def check(picture_name, display_keys=None, args=(), shown=True):
 
 
 def test_png_picture_through_the_runtimes_library():
-    check("picture.png")
+    check("picture.png", {"Preffer Native Splash Screen": "yes"})
 
 
-def test_gif_picture_even_when_native_is_not_asked_for():
-    # Linux has no window of its own: the runtime's library is used whatever the setting says.
-    check("picture.gif", {"Preffer Native Splash Screen": "no"})
+def test_own_window_shows_every_picture_format_of_windows_and_png():
+    # A picture keeps its own look, also a BMP (which the runtime's library does not read).
+    for name in ("picture.bmp", "picture.gif", "picture.jpg", "picture.png"):
+        check(name, {"Preffer Native Splash Screen": "no"}, own=True)
 
 
 def test_nosplash_shows_nothing():

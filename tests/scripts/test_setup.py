@@ -13,7 +13,7 @@ SETUP = Path(__file__).resolve().parents[2] / "scripts" / "setup"
 DEMO = ["cmake", "ninja-build", "g++", "openjdk-17-jdk-headless"]
 TEST_ONLY = ["python3", "libgtest-dev", "openjdk-17-jre", "g++-mingw-w64-x86-64-posix",
              "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "xvfb", "xauth", "x11-utils",
-             "imagemagick", "xdotool", "locales", "clang", "libclang-rt-14-dev", "osslsigncode"]
+             "imagemagick", "xdotool", "locales", "libgtk-3-0", "clang", "libclang-rt-14-dev", "osslsigncode"]
 RELEASE = ["cmake", "ninja-build", "openjdk-17-jdk-headless", "binutils", "g++-mingw-w64-x86-64-posix",
            "g++-mingw-w64-i686-posix", "mingw-w64-tools", "osslsigncode", "debootstrap"]
 

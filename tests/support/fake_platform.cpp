@@ -218,6 +218,8 @@ void passOnRuntimeText(void* stream, const std::string& text) {
     instance().runtimeText.emplace_back(stream, text);
 }
 
+void setApplicationName(const std::string& name) { instance().applicationName = name; }
+
 void showErrorBox(WindowHandle owner, const std::string& text) {
     instance().errorBoxes.push_back(text);
     instance().errorBoxOwners.push_back(owner);

@@ -36,6 +36,7 @@ struct FakeSystem {
     std::string currentDirectory = "C:\\Work";
     std::map<int, std::string> strings;  // the string table; starts as the real one
     std::vector<std::string> errorBoxes;
+    std::string applicationName;  // as the settings last named it
     std::vector<platform::WindowHandle> errorBoxOwners;
     std::vector<std::uint32_t> profileBufferSizes;  // size of every profile read, in order
     std::vector<std::string> searchedPaths;          // every pathExists and findFiles, in order

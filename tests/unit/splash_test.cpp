@@ -402,44 +402,40 @@ TEST_F(SplashTest, ClosingPostsQuitUntilTheThreadEndedThenDropsTheWindow) {
     EXPECT_EQ(expected, events());
 }
 
-TEST_F(SplashTest, PosixUsesTheRuntimesLibraryWhateverTheSetting) {
+// Linux chooses as Windows does: the runtime's library only when asked for and usable.
+TEST_F(SplashTest, PosixChoosesAsWindowsDoes) {
     fake::system().conventions = &posixConventions();
     fake::system().modulePath = std::string("/opt/app/app");
-    const std::string ini = "/opt/app/app.ini";
     const std::string jvm = "/jdk/lib/server/libjvm.so";
     const std::string library = "/jdk/lib/libsplashscreen.so";
-    for (const char* preferNative : {"", "no", "Yes"}) {
-        SCOPED_TRACE(preferNative);
+    const struct {
+        const char* preferNative;
+        std::vector<std::string> exports;  // of the runtime's library; empty: no library
+        bool native;
+    } cases[] = {
+        {"", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, false},
+        {"no", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, false},
+        {"Yes", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, true},
+        {"Yes", {"SplashLoadFile", "SplashClose"}, false},
+        {"Yes", {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.preferNative) + " with " + std::to_string(c.exports.size()) + " exports");
         nativeCalls().clear();
+        fake::system().splashEvents.clear();
         fake::system().libraries.clear();
-        addFullSplashLibrary(library);
-        fake::addFile(ini, std::string("[Display]\nSplash Screen=/opt/app/pic.png\n"
-                                       "Preffer Native Splash Screen=") +
-                               preferNative + "\n");
+        fake::system().files.clear();
+        if (!c.exports.empty()) addSplashLibrary(library, c.exports);
+        fake::addFile("/opt/app/app.ini", std::string("[Display]\nSplash Screen=/opt/app/pic.png\n"
+                                                      "Preffer Native Splash Screen=") +
+                                              c.preferNative + "\n");
         auto launcher = launcherFor(jvm);
         EXPECT_TRUE(startSplash(*launcher));
-        EXPECT_EQ(nativeShown("/opt/app/pic.png"), nativeCalls());
-        EXPECT_EQ(library + " after " + jvm, fake::system().splashLibraryLoads.back());
+        EXPECT_EQ(c.native ? nativeShown("/opt/app/pic.png") : std::vector<std::string>{}, nativeCalls());
+        EXPECT_EQ(c.native ? std::vector<std::string>{} : ownWindow("/opt/app/pic.png"), events());
+        closeSplashWindow(*launcher);
         launcher->nativeSplashClose = nullptr;
     }
-    EXPECT_TRUE(events().empty());
-}
-
-TEST_F(SplashTest, PosixShowsNothingWithoutAUsableLibrary) {
-    fake::system().conventions = &posixConventions();
-    fake::system().modulePath = std::string("/opt/app/app");
-    fake::addFile("/opt/app/app.ini", "[Display]\nSplash Screen=pic.png\n");
-    for (bool present : {false, true}) {
-        SCOPED_TRACE(present ? "library without SplashInit" : "no library");
-        if (present) addSplashLibrary("/jdk/lib/libsplashscreen.so", {"SplashLoadFile", "SplashClose"});
-        auto launcher = launcherFor("/jdk/lib/server/libjvm.so");
-        EXPECT_TRUE(startSplash(*launcher));
-        EXPECT_FALSE(launcher->splashWindow);
-        EXPECT_TRUE(fake::system().threadStackSizes.empty());
-        launcher->nativeSplashClose = nullptr;
-    }
-    EXPECT_TRUE(events().empty());
-    EXPECT_TRUE(nativeCalls().empty());
 }
 
 // The run phase decides on the switches; the runtime library then fails to load, so the error box

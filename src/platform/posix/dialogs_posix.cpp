@@ -1,5 +1,6 @@
-// The launcher's two questions without a window system: the runtime question is answered as
-// Cancel after saying where to get a runtime; the exception question is asked only on a terminal.
+// The launcher's two questions: in a window when the user sees a desktop but no terminal;
+// otherwise the runtime question is answered as Cancel after saying where to get a runtime, and
+// the exception question is asked only on a terminal.
 
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/dialogs.h"
+#include "platform/posix/window_helper.h"
 #include "res/download_link.h"
 #include "text/modified_utf8.h"
 #include "text/terminal_answer.h"
@@ -34,7 +36,9 @@ std::optional<std::string> readTerminalLine() {
 }  // namespace
 
 std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
-                                                 const RuntimeFolderCheck&) {
+                                                 const RuntimeFolderCheck& checkFolder) {
+    std::optional<ChosenRuntime> choice;
+    if (windowsWanted() && askForRuntimeInWindow(messageText, checkFolder, choice)) return choice;
     // Nobody can browse here; a script must not wait for an answer that never comes.
     std::fprintf(stderr, "%s\n%s\n", messageText.c_str(), QN_DOWNLOAD_LINK);
     std::fflush(stderr);
@@ -42,6 +46,9 @@ std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
 }
 
 bool askStopAfterException(const std::string& text) {
+    if (windowsWanted()) {
+        if (const std::optional<bool> stop = askStopInWindow(text)) return *stop;
+    }
     if (!isatty(STDIN_FILENO) || !isatty(STDERR_FILENO)) return false;
     // The full trace went to the Java error stream, which may be a file; name the exception here.
     std::fprintf(stderr,

@@ -24,8 +24,9 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/posix/process_arguments.h"
 #include "platform/posix/library_file.h"
+#include "platform/posix/process_arguments.h"
+#include "platform/posix/window_helper.h"
 #include "text/percent_references.h"
 
 namespace qn::platform {
@@ -322,10 +323,21 @@ std::optional<std::string> loadString(int id) {
     return std::nullopt;
 }
 
+namespace {
+std::string& applicationName() {
+    static std::string name;
+    return name;
+}
+}  // namespace
+
+void setApplicationName(const std::string& name) { applicationName() = name; }
+
 void showErrorBox(WindowHandle, const std::string& text) {
+    // Standard error keeps the text also when a window shows it: it may be a log someone reads.
     std::fputs(text.c_str(), stderr);
     if (text.empty() || text.back() != '\n') std::fputc('\n', stderr);
     std::fflush(stderr);
+    if (windowsWanted()) showErrorWindow(applicationName(), text);
 }
 
 void* loadLibrary(const std::string& path, std::uint32_t& errorCode) {

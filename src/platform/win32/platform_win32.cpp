@@ -235,6 +235,8 @@ std::optional<std::string> loadString(int id) {
     }
 }
 
+void setApplicationName(const std::string&) {}
+
 void showErrorBox(WindowHandle owner, const std::string& text) {
     // The console build's user reads its messages where its output goes; nothing waits for a click.
     if (win32::isConsoleProgram()) {
