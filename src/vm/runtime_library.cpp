@@ -32,8 +32,9 @@ CreationWatch& creationWatch() {
     return watch;
 }
 
-// Enough for any start-up message; a runtime that prints more is not kept beyond it.
-constexpr std::size_t keptOutputLimit = 16384;
+// Enough for any start-up message and still a box that fits on a screen; a runtime that prints
+// more is shown up to here.
+constexpr std::size_t keptOutputLimit = 2048;
 
 jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
     va_list measured;
@@ -47,10 +48,29 @@ jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
     platform::passOnRuntimeText(stream, text);
     CreationWatch& watch = creationWatch();
     if (watch.creating.load()) {
+        // Every call: a runtime prints a message in pieces ("... VM warning: ", then the text).
         const std::lock_guard<std::mutex> guard(watch.lock);
-        if (watch.said.size() < keptOutputLimit) watch.said.append(text, 0, keptOutputLimit - watch.said.size());
+        if (watch.said.size() <= keptOutputLimit) watch.said.append(text, 0, keptOutputLimit + 1 - watch.said.size());
     }
     return length;
+}
+
+/// All the runtime said while it was being created, as one text; empty when it said nothing.
+std::string creationWords() {
+    CreationWatch& watch = creationWatch();
+    std::string said;
+    {
+        const std::lock_guard<std::mutex> guard(watch.lock);
+        said = watch.said;
+    }
+    const bool cut = said.size() > keptOutputLimit;
+    if (cut) said.resize(keptOutputLimit);
+    // Blank lines around the words would only make the box taller.
+    const std::size_t first = said.find_first_not_of("\r\n ");
+    const std::size_t last = said.find_last_not_of("\r\n ");
+    said = first == std::string::npos ? std::string() : said.substr(first, last - first + 1);
+    if (cut) said += "...";
+    return said;
 }
 
 /// Shows, once, that the runtime ends the process during its creation, with what it said.
@@ -58,12 +78,7 @@ void reportEndDuringCreation() {
     CreationWatch& watch = creationWatch();
     Launcher* launcher = watch.creating.exchange(nullptr);
     if (!launcher) return;  // a running program's exit, or already shown
-    std::string said;
-    {
-        const std::lock_guard<std::mutex> guard(watch.lock);
-        said = watch.said;
-    }
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
+    std::string said = creationWords();
     if (said.empty()) said = loadText(IDS_JNI_ERR);
     if (trace::enabled()) trace::line("vm", "the runtime ends the process while it is created: " + said);
     reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said}, launcher->messageOwner);
@@ -114,20 +129,16 @@ std::string creationFailureReason(jint result) {
     return {};
 }
 
-namespace {
-
-}  // namespace
-
 bool createJavaVm(Launcher& launcher) {
-    std::vector<JavaVMOption> options(launcher.vmOptions.size());
-    for (std::size_t i = 0; i < options.size(); ++i) {
-        options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
-        options[i].extraInfo = nullptr;
+    // The runtime's standard hooks first: it takes its options in order, and what it says about
+    // one before its output hook ("Unrecognized option: -Xfoo") would pass the launcher by.
+    std::vector<JavaVMOption> options{
+        {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&runtimeOutputHook)},
+        {const_cast<char*>("exit"), reinterpret_cast<void*>(&runtimeExitHook)},
+        {const_cast<char*>("abort"), reinterpret_cast<void*>(&runtimeAbortHook)}};
+    for (const std::string& option : launcher.vmOptions) {
+        options.push_back({const_cast<char*>(option.c_str()), nullptr});
     }
-    // The runtime's standard hooks, after the configured options.
-    options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&runtimeOutputHook)});
-    options.push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&runtimeExitHook)});
-    options.push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&runtimeAbortHook)});
     JavaVMInitArgs args{};
     args.version = JNI_VERSION_1_2;
     args.nOptions = static_cast<jint>(options.size());
@@ -150,7 +161,9 @@ bool createJavaVm(Launcher& launcher) {
     const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
     watch.creating.store(nullptr);
     if (result != JNI_OK) {
-        reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)},
+        // The runtime's own words ("Unrecognized option: -Xfoo") say more than its result code.
+        const std::string said = creationWords();
+        reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? creationFailureReason(result) : said},
                     launcher.messageOwner);
         return false;
     }

@@ -107,9 +107,9 @@ def test_the_runtime_gets_the_worked_example():
     runtime = home()
     options = app.entries("option")
     assert len(options) == 9, options
-    library_path, class_path, command, heap, log, exact = options[:6]
-    assert options[6:] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
-    prefix = f"-Djava.library.path=native;{folder}\\;.;"
+    assert options[:3] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
+    library_path, class_path, command, heap, log, exact = options[3:]
+    prefix = f"-Djava.library.path={folder}\\native;{folder}\\;"
     suffix = f";{runtime}\\lib"
     assert library_path.startswith(prefix) and library_path.endswith(suffix), library_path
     inherited = library_path[len(prefix):-len(suffix)]
@@ -136,7 +136,7 @@ def test_class_path_entries_with_forward_slashes_or_a_trailing_backslash():
     result = app.run()
     assert result.exit_code == 0, result.describe()
     folder = app.app.windows_folder
-    assert app.entries("option")[:2] == [
+    assert app.entries("option")[3:5] == [
         f"-Djava.class.path={folder}\\lib/a.jar;{folder}\\classes;{folder}\\sub/x.jar;{folder}\\app.jar",
         "-Dsun.java.command=com.example.App"]
 
