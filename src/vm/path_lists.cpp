@@ -41,11 +41,11 @@ std::optional<std::string> cleanedPathListOption(const std::string& option) {
         const std::string list = option.substr(name.size());
         const std::string items = withoutEmptyItems(list);
         if (items.empty()) {
-            trace::line("option", "left out " + trace::quoted(option) + ": no item but the current folder");
+            trace::line("paths", "left out " + trace::quoted(option) + ": no item but the current folder");
             return std::nullopt;
         }
         if (items == list) return option;
-        trace::line("option", "empty items dropped from " + trace::quoted(option));
+        trace::line("paths", "empty items dropped from " + trace::quoted(option));
         return name + items;
     }
     return option;

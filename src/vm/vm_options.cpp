@@ -171,7 +171,7 @@ std::optional<std::string> libraryPathList(const Launcher& launcher, const std::
         if (item.empty()) continue;
         if (folder.empty() && !(conventions.isAbsolute(item) && !conventions.isDriveRelative(item))) {
             // Without the application folder it would be the working folder's.
-            trace::line("option", "library path: left out " + trace::quoted(item) + ": the application folder is unknown");
+            trace::line("paths", "library path: left out " + trace::quoted(item) + ": the application folder is unknown");
             continue;
         }
         items.push_back(conventions.inFolder(folder, item));
@@ -200,7 +200,7 @@ bool setSearchPath(const Launcher& launcher, const std::string& value) {
     const bool fits = limit == 0 || value.size() <= limit;
     if (fits && platform::setEnvironmentVariable(conventions.pathVariable, value)) return true;
     if (trace::enabled()) {
-        trace::line("path", conventions.pathVariable + " not set: " + std::to_string(value.size()) + " characters, " +
+        trace::line("paths", conventions.pathVariable + " not set: " + std::to_string(value.size()) + " characters, " +
                                 (fits ? "refused by the system" : "more than " + std::to_string(limit)));
     }
     reportError({IDS_SEARCH_PATH_TOO_LONG, conventions.pathVariable, std::to_string(value.size())},
@@ -269,7 +269,7 @@ bool expandClassPathEntry(const std::string& applicationFolder, const std::strin
                                    if (!wildcard) return false;
                                    if (name == "." || name == "..") return true;
                                    if (!holdsListSeparator(name)) return false;
-                                   trace::line("class path", "left out " + namePrefix + name +
+                                   trace::line("paths", "class path: left out " + namePrefix + name +
                                                                  ": its name holds the list separator");
                                    return true;
                                }),
@@ -300,7 +300,7 @@ std::optional<std::string> buildClassPath(const Launcher& launcher, const std::s
     for (std::string entry : splitList(expandEnvironment(configured))) {
         if (conventions.isDriveRelative(entry)) {
             // The current folder of a drive is wherever the user was last: the application's instead.
-            trace::line("class path", trace::quoted(entry) + " taken in the application folder");
+            trace::line("paths", "class path: " + trace::quoted(entry) + " taken in the application folder");
             entry.erase(0, 2);
             if (entry.empty()) entry = ".";
         }

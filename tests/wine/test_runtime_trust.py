@@ -87,7 +87,7 @@ def test_names_holding_the_separator_or_a_reference():
         app = StandinApp(folder_name, class_path=class_path)
         for file in files:
             app.app.write_file(file, b"")
-        result = app.run(env={"QN_WHO": "root"}, steps=["press:OK"])
+        result = app.run(env={"QN_WHO": "root"}, steps=["press:OK"] if name == "separator" else [])
         folder = app.app.windows_folder
         if name == "separator":
             assert error_box_texts(result) == [(DEFAULT_CAPTION, refused % (folder + "\\app.jar"))], result.describe()
@@ -105,7 +105,7 @@ def test_a_path_longer_than_the_system_takes_stops_the_start():
     for length, fits in [(32766, True), (32767, False)]:
         system_path = "C:\\" + "x" * (length - len(tail) - 3)
         app = StandinApp(f"long_path_{length}", runtime={"System Path": system_path})
-        result = app.run(env={"Path": inherited}, steps=["press:OK"])
+        result = app.run(env={"Path": inherited}, steps=[] if fits else ["press:OK"])
         if fits:
             assert result.dialogs == [] and result.exit_code == 0, result.describe()
             assert app.entry("env.Path") == system_path + tail
