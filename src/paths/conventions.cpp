@@ -64,8 +64,21 @@ const PlatformConventions& windowsConventions() {
         "splashscreen.dll",
         true,
         "qnlauncher-trace.txt",
+        0,
+        ".com",
+        ".exe",
         32766,
     };
+    return conventions;
+}
+
+const PlatformConventions& windowsConsoleConventions() {
+    static const PlatformConventions conventions = [] {
+        PlatformConventions console = windowsConventions();
+        console.standardErrorTraceFile.clear();
+        console.uncaughtExceptionExitCode = 1;
+        return console;
+    }();
     return conventions;
 }
 
@@ -91,6 +104,9 @@ const PlatformConventions& posixConventions() {
         "bin/javac",
         "libsplashscreen.so",
         false,
+        "",
+        0,
+        "",
         "",
         0,
     };
