@@ -72,6 +72,8 @@ public:
     platform::ListenerThreadPtr instanceListenerThread;
     platform::AcknowledgementPtr instanceAcknowledgement;
     bool isFirstInstance = false;
+    std::uint32_t instanceRequestId = 0;  // a later instance's request; 0 to a first of before
+    std::uint64_t firstStartTime = 0;     // of the first process; 0 when it does not say
     bool singleInstance = false;
     std::string outputFile;
     std::string errorFile;
