@@ -27,7 +27,7 @@ bool Launcher::prepare() {
 
 std::int32_t Launcher::run() {
     if (isSecondaryInstance()) return waitForFirstInstance(*this);
-    setNativeSearchPaths(*this);
+    if (!setNativeSearchPaths(*this)) return -1;
     if (findArgument(arguments, "-nosplash") < 0 && findArgument(arguments, "/nosplash") < 0) {
         // It fails only after reporting that the launcher's own path is unknown; the program
         // has not run, so that is a failure like any other.

@@ -9,6 +9,21 @@ bool PlatformConventions::isAbsolute(const std::string& path) const {
     return path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
 }
 
+bool PlatformConventions::isDriveRelative(const std::string& path) const {
+    return style == PathStyle::Windows && path.size() >= 2 && path[1] == ':' &&
+           (path.size() == 2 || (path[2] != '\\' && path[2] != '/'));
+}
+
+std::string PlatformConventions::inFolder(const std::string& folder, const std::string& path) const {
+    if (isAbsolute(path) && !isDriveRelative(path)) return path;
+    std::size_t start = isDriveRelative(path) ? 2 : 0;
+    while (start < path.size() &&
+           (path[start] == pathSeparator || (style == PathStyle::Windows && path[start] == '/'))) {
+        ++start;
+    }
+    return folder + path.substr(start);
+}
+
 std::string PlatformConventions::withTrailingSeparator(const std::string& path) const {
     // By characters: a double-byte character whose second byte has the separator's value does
     // not end the path in a separator.
@@ -52,6 +67,7 @@ const PlatformConventions& windowsConventions() {
         0,
         ".com",
         ".exe",
+        32766,
     };
     return conventions;
 }
@@ -92,6 +108,7 @@ const PlatformConventions& posixConventions() {
         0,
         "",
         "",
+        0,
     };
     return conventions;
 }

@@ -42,9 +42,17 @@ struct PlatformConventions {
     // where the system has no such pair.
     std::string consoleCompanionExtension;
     std::string programExtension;
+    // The longest value an environment variable takes; 0: no limit. Windows damages a longer one.
+    std::size_t environmentValueLimit;
 
     /// True when the path is absolute by this platform's class-path rule.
     bool isAbsolute(const std::string& path) const;
+    /// True for a Windows path that names a drive but no folder on it ("C:", "C:lib\x.jar"): the
+    /// system reads it against that drive's current folder.
+    bool isDriveRelative(const std::string& path) const;
+    /// The path taken in `folder` (which ends with a separator): an absolute one as it is; any
+    /// other, also one that starts with a separator or names a drive alone, below the folder.
+    std::string inFolder(const std::string& folder, const std::string& path) const;
     /// The text with a path separator appended unless its last character is one.
     std::string withTrailingSeparator(const std::string& path) const;
     /// Index of the last path separator, or npos. Steps by characters: in a double-byte code page

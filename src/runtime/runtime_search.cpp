@@ -140,14 +140,30 @@ bool takeFolder(Launcher& launcher, const std::string& home, const char* what) {
     return !lookup.path.empty();
 }
 
+/// The configured runtime folder as a home: a relative one is the application folder's, as a
+/// relative class-path entry is, never the working folder's. Nothing when the launcher's own path
+/// is unknown (the next step reports that).
+std::optional<std::string> configuredHome(const std::string& configured) {
+    const PlatformConventions& conventions = platform::conventions();
+    std::string folder = configured;
+    if (!conventions.isAbsolute(configured) || conventions.isDriveRelative(configured)) {
+        std::string modulePath;
+        std::uint32_t errorCode = 0;
+        if (!platform::moduleFileName(modulePath, errorCode)) return std::nullopt;
+        const std::size_t separator = conventions.lastSeparator(modulePath);
+        folder = conventions.inFolder(modulePath.substr(0, separator == std::string::npos ? 0 : separator + 1),
+                                      configured);
+    }
+    return conventions.withTrailingSeparator(folder);
+}
+
 }  // namespace
 
 bool findRuntime(Launcher& launcher) {
     if (!launcher.configuredJrePath.empty()) {
-        const std::string home = platform::conventions().withTrailingSeparator(launcher.configuredJrePath);
-        if (takeFolder(launcher, home, "JRE Path")) {
-            // A relative folder was checked against the current folder: that library is the one
-            // to load, not one the loader would find first in the launcher's folder.
+        const std::optional<std::string> home = configuredHome(launcher.configuredJrePath);
+        if (home && takeFolder(launcher, *home, "JRE Path")) {
+            // The library that was checked is the one to load, named in full.
             launcher.jvmLibraryPath = platform::fullPath(launcher.jvmLibraryPath);
             return true;
         }

@@ -33,8 +33,9 @@ CreationWatch& creationWatch() {
     return watch;
 }
 
-// Enough for any start-up message; a runtime that prints more is not kept beyond it.
-constexpr std::size_t keptOutputLimit = 16384;
+// Enough for any start-up message and still a box that fits on a screen; a runtime that prints
+// more is shown up to here.
+constexpr std::size_t keptOutputLimit = 2048;
 
 jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
     va_list measured;
@@ -48,29 +49,37 @@ jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
     platform::passOnRuntimeText(stream, text);
     CreationWatch& watch = creationWatch();
     if (watch.creating.load()) {
+        // Every call: a runtime prints a message in pieces ("... VM warning: ", then the text).
         const std::lock_guard<std::mutex> guard(watch.lock);
-        if (watch.said.size() < keptOutputLimit) watch.said.append(text, 0, keptOutputLimit - watch.said.size());
+        if (watch.said.size() <= keptOutputLimit) watch.said.append(text, 0, keptOutputLimit + 1 - watch.said.size());
     }
     return length;
 }
 
-/// What the runtime printed while it was being created, without the line ends after it.
-std::string saidDuringCreation() {
+/// All the runtime said while it was being created, as one text; empty when it said nothing.
+std::string creationWords() {
     CreationWatch& watch = creationWatch();
     std::string said;
     {
         const std::lock_guard<std::mutex> guard(watch.lock);
         said = watch.said;
     }
-    while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
+    const bool cut = said.size() > keptOutputLimit;
+    if (cut) said.resize(keptOutputLimit);
+    // Blank lines around the words would only make the box taller.
+    const std::size_t first = said.find_first_not_of("\r\n ");
+    const std::size_t last = said.find_last_not_of("\r\n ");
+    said = first == std::string::npos ? std::string() : said.substr(first, last - first + 1);
+    if (cut) said += "...";
     return said;
 }
 
 /// Shows, once, that the runtime ends the process during its creation, with what it said.
 void reportEndDuringCreation() {
-    Launcher* launcher = creationWatch().creating.exchange(nullptr);
+    CreationWatch& watch = creationWatch();
+    Launcher* launcher = watch.creating.exchange(nullptr);
     if (!launcher) return;  // a running program's exit, or already shown
-    const std::string said = saidDuringCreation();
+    const std::string said = creationWords();
     if (trace::enabled()) trace::line("vm", "the runtime ends the process while it is created: " + said);
     LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? loadText(IDS_JNI_ERR) : said};
     error.postscript = perUserOptionsNote(*launcher, said, true);
@@ -153,8 +162,10 @@ bool createJavaVm(Launcher& launcher) {
     const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
     watch.creating.store(nullptr);
     if (result != JNI_OK) {
-        LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)};
-        error.postscript = perUserOptionsNote(launcher, saidDuringCreation(), false);
+        // The runtime's own words ("Unrecognized option: -Xfoo") say more than its result code.
+        const std::string said = creationWords();
+        LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? creationFailureReason(result) : said};
+        error.postscript = perUserOptionsNote(launcher, said, false);
         reportError(error, launcher.messageOwner);
         return false;
     }

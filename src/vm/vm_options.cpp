@@ -14,8 +14,10 @@
 #include "launcher/settings.h"
 #include "res/resource_ids.h"
 #include "runtime/runtime_search.h"
+#include "trace/trace.h"
 #include "vm/environment.h"
 #include "vm/launcher_error.h"
+#include "vm/path_lists.h"
 #include "vm/per_user_options.h"
 #include "vm/startup_cache.h"
 
@@ -63,29 +65,6 @@ std::string asPlatformList(std::string list) {
     }
     return list;
 }
-
-/// The list without empty items. The runtime reads an empty item of its class path or library
-/// path as the current folder, so whatever the user's working folder holds would be loaded.
-std::string withoutEmptyItems(const std::string& list) {
-    const char separator = platform::conventions().listSeparator;
-    // A class path of a thousand jars passes here: the stretches between empty items are copied
-    // whole, not item by item.
-    const std::string doubled(2, separator);
-    std::string result;
-    result.reserve(list.size());
-    std::size_t start = list.find_first_not_of(separator);
-    while (start != std::string::npos) {
-        const std::size_t end = list.find(doubled, start);
-        result.append(list, start, end == std::string::npos ? std::string::npos : end - start);
-        if (end == std::string::npos) break;
-        start = list.find_first_not_of(separator, end);
-        if (start != std::string::npos) result += separator;
-    }
-    if (!result.empty() && result.back() == separator) result.pop_back();
-    return result;
-}
-
-std::string pathReference() { return "%" + platform::conventions().pathVariable + "%"; }
 
 /// True for the platform's separator and, on Windows, for "/", which the system's file search
 /// takes in its place ("/" is never the second byte of a double-byte character).
@@ -175,35 +154,92 @@ std::string applicationFolder(const Launcher& launcher) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-void setNativeSearchPaths(Launcher& launcher) {
+namespace {
+
+/// The library path: the configured folders (a relative one taken in the application folder),
+/// the application folder, the inherited search path and the runtime's lib folder. Nothing, after
+/// the report, when one of the launcher's own items cannot be put in a list.
+std::optional<std::string> libraryPathList(const Launcher& launcher, const std::optional<std::string>& inherited,
+                                           const std::string& runtimeLib) {
+    const PlatformConventions& conventions = platform::conventions();
+    const std::string separator(1, conventions.listSeparator);
+    const std::string folder = applicationFolder(launcher);
+    // The ini's own value is expanded, before any folder name is joined in; ";" and the
+    // platform's separator both separate its folders.
+    std::string configured = expandEnvironment(launcher.libraryPath);
+    std::replace(configured.begin(), configured.end(), conventions.listSeparator, ';');
+    std::vector<std::string> items;
+    for (const std::string& item : splitList(configured)) {
+        if (item.empty()) continue;
+        if (folder.empty() && !(conventions.isAbsolute(item) && !conventions.isDriveRelative(item))) {
+            // Without the application folder it would be the working folder's.
+            trace::line("paths", "library path: left out " + trace::quoted(item) + ": the application folder is unknown");
+            continue;
+        }
+        items.push_back(conventions.inFolder(folder, item));
+    }
+    // The application folder stands where the working folder (".") used to.
+    items.push_back(folder);
+    std::string list;
+    for (const std::string& item : items) list += item + separator;
+    if (inherited) list += *inherited + separator;
+    list += runtimeLib;
+    items.push_back(runtimeLib);
+    for (const std::string& item : items) {
+        if (holdsListSeparator(item)) {
+            reportError(unlistablePath(item), launcher.messageOwner);
+            return std::nullopt;
+        }
+    }
+    return withoutEmptyItems(list);
+}
+
+/// Sets the search path, or says why it cannot: a value the system would damage (Windows makes
+/// every character of a too long one a "?") never reaches the program.
+bool setSearchPath(const Launcher& launcher, const std::string& value) {
+    const PlatformConventions& conventions = platform::conventions();
+    const std::size_t limit = conventions.environmentValueLimit;
+    const bool fits = limit == 0 || value.size() <= limit;
+    if (fits && platform::setEnvironmentVariable(conventions.pathVariable, value)) return true;
+    if (trace::enabled()) {
+        trace::line("paths", conventions.pathVariable + " not set: " + std::to_string(value.size()) + " characters, " +
+                                (fits ? "refused by the system" : "more than " + std::to_string(limit)));
+    }
+    reportError({IDS_SEARCH_PATH_TOO_LONG, conventions.pathVariable, std::to_string(value.size())},
+                launcher.messageOwner);
+    return false;
+}
+
+}  // namespace
+
+bool setNativeSearchPaths(Launcher& launcher) {
     // First, so that the values expanded below and later may refer to the runtime.
     publishRuntimeEnvironment(launcher);
 
     const PlatformConventions& conventions = platform::conventions();
     const std::string separator(1, conventions.listSeparator);
     const RuntimeFolders folders = runtimeFolders(launcher.jvmLibraryPath);
+    // Read before Path changes below, so that the library path takes the inherited value.
+    const std::optional<std::string> inherited = platform::environmentVariable(conventions.pathVariable);
 
     if (!launcher.libraryPath.empty()) {
-        std::string list = asPlatformList(launcher.libraryPath);
-        if (list.back() != conventions.listSeparator) list += separator;
-        list += applicationFolder(launcher);
-        list += separator + ".";
-        list += separator + pathReference();
-        list += separator + folders.lib;
-        // Expanded before Path changes below, so the reference takes the inherited value.
-        launcher.vmOptions.push_back(libraryPathOption + withoutEmptyItems(expandEnvironment(list)));
+        const std::optional<std::string> list = libraryPathList(launcher, inherited, folders.lib);
+        if (!list) return false;
+        launcher.vmOptions.push_back(libraryPathOption + *list);
     }
 
-    std::string path = asPlatformList(launcher.systemPath);
+    // Only the configured value is expanded: a folder name holding "%...%" stays as it is.
+    std::string path = asPlatformList(expandEnvironment(launcher.systemPath));
     if (!path.empty() && path.back() != conventions.listSeparator) path += separator;
-    path += pathReference() + separator + folders.bin;
-    platform::setEnvironmentVariable(conventions.pathVariable, expandEnvironment(path));
+    if (inherited) path += *inherited + separator;
+    path += folders.bin;
+    return setSearchPath(launcher, path);
 }
 
-void expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
-                          std::string& classPath) {
+bool expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
+                          std::string& classPath, std::string& unlistable) {
     // An empty entry names nothing; as a pattern it would name the application folder itself.
-    if (entry.empty()) return;
+    if (entry.empty()) return true;
     const PlatformConventions& conventions = platform::conventions();
     std::string named = entry;
     if (!conventions.isAbsolute(entry)) {
@@ -222,32 +258,67 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
            lastFolderSeparator(named) == named.size() - 1) {
         named.pop_back();
     }
-    if (named.empty()) return;
+    if (named.empty()) return true;
     const std::string pattern = conventions.isAbsolute(entry) ? named : applicationFolder + named;
     const std::size_t cut = lastFolderSeparator(pattern);
     const std::string namePrefix = cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
-    const std::vector<std::string> names = platform::findFiles(pattern);
+    const bool wildcard = pattern.find_first_of("*?[", namePrefix.size()) != std::string::npos;
+    std::vector<std::string> names = platform::findFiles(pattern);
+    // A wildcard matches files and folders by name, never the folder itself or its parent; nor a
+    // name the runtime would read as two.
+    names.erase(std::remove_if(names.begin(), names.end(),
+                               [&](const std::string& name) {
+                                   if (!wildcard) return false;
+                                   if (name == "." || name == "..") return true;
+                                   if (!holdsListSeparator(name)) return false;
+                                   trace::line("paths", "class path: left out " + namePrefix + name +
+                                                                 ": its name holds the list separator");
+                                   return true;
+                               }),
+                names.end());
     std::size_t length = classPath.size();
     for (const std::string& name : names) length += namePrefix.size() + name.size() + 1;
     classPath.reserve(length);
     for (const std::string& name : names) {
+        if (holdsListSeparator(namePrefix) || holdsListSeparator(name)) {
+            unlistable = namePrefix + name;
+            return false;
+        }
         classPath += namePrefix;
         classPath += name;
         classPath += conventions.listSeparator;
     }
+    return true;
 }
 
-std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar) {
+std::optional<std::string> buildClassPath(const Launcher& launcher, const std::string& configured,
+                                          bool embeddedJar) {
     const PlatformConventions& conventions = platform::conventions();
     std::string classPath;
     std::optional<std::string> folder;  // learnt once, when an entry needs it
-    for (const std::string& entry : splitList(configured)) {
+    std::string unlistable;
+    // References are the ini's own: expanded before a folder or a found name is joined in, so that
+    // a name holding "%...%" stays as it is.
+    for (std::string entry : splitList(expandEnvironment(configured))) {
+        if (conventions.isDriveRelative(entry)) {
+            // The current folder of a drive is wherever the user was last: the application's instead.
+            trace::line("paths", "class path: " + trace::quoted(entry) + " taken in the application folder");
+            entry.erase(0, 2);
+            if (entry.empty()) entry = ".";
+        }
         if (conventions.isAbsolute(entry) && entry.find('*') == std::string::npos) {
+            if (holdsListSeparator(entry)) {
+                reportError(unlistablePath(entry), launcher.messageOwner);
+                return std::nullopt;
+            }
             classPath += entry + conventions.listSeparator;  // not tested for existence
             continue;
         }
         if (!folder && !conventions.isAbsolute(entry)) folder = applicationFolder(launcher);
-        expandClassPathEntry(folder.value_or(std::string()), entry, classPath);
+        if (!expandClassPathEntry(folder.value_or(std::string()), entry, classPath, unlistable)) {
+            reportError(unlistablePath(unlistable), launcher.messageOwner);
+            return std::nullopt;
+        }
     }
     if (embeddedJar) {
         if (!classPath.empty() && classPath.back() != conventions.listSeparator) {
@@ -258,6 +329,10 @@ std::string buildClassPath(const Launcher& launcher, const std::string& configur
         if (!platform::moduleFileName(executable, errorCode)) {
             reportModulePathError(errorCode, launcher.messageOwner);
             executable.clear();
+        }
+        if (holdsListSeparator(executable)) {
+            reportError(unlistablePath(executable), launcher.messageOwner);
+            return std::nullopt;
         }
         classPath += executable;
     }
@@ -384,7 +459,10 @@ std::vector<std::string> vmParameterOptions(Launcher& launcher, const std::strin
     std::vector<std::string> options;
     for (const std::string& token : tokens) {
         std::string expanded = expandEnvironment(token);
-        if (!expanded.empty()) options.push_back(std::move(expanded));
+        if (expanded.empty()) continue;
+        // A class path or library path of one's own comes after the launcher's and wins: it loses
+        // its empty items, which would be the working folder.
+        if (std::optional<std::string> cleaned = cleanedPathListOption(expanded)) options.push_back(std::move(*cleaned));
     }
     return options;
 }
@@ -402,15 +480,16 @@ bool assembleVmOptions(Launcher& launcher) {
     const SettingsReader reader(file);
 
     const bool embeddedJar = equalsIgnoringCase(reader.read(keys::application, keys::embeddedJar), "Yes");
-    const std::string classPath =
+    const std::optional<std::string> classPath =
         buildClassPath(launcher, reader.read(keys::classPathSection, keys::classPath), embeddedJar);
-    if (classPath.empty()) {
+    if (!classPath) return false;
+    if (classPath->empty()) {
         reportError(LauncherError(IDS_NO_CLASS_PATH), launcher.messageOwner);
         return false;
     }
 
     // Every item is a file, a folder or an absolute name, so the list never comes out empty.
-    const std::string classPathItems = withoutEmptyItems(expandEnvironment(classPath));
+    const std::string classPathItems = withoutEmptyItems(*classPath);
 
     const std::size_t classPathIndex = launcher.vmOptions.size();
     std::vector<std::string> options =

@@ -2,6 +2,7 @@
 // The environment and option list the virtual machine is created with.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,8 +12,9 @@ namespace qn {
 
 class Launcher;
 
-/// Publishes the runtime, adds the library-path option, rewrites Path.
-void setNativeSearchPaths(Launcher& launcher);
+/// Publishes the runtime, adds the library-path option, rewrites Path; false (after the report)
+/// when a folder cannot be put in the library path or Path cannot be set.
+bool setNativeSearchPaths(Launcher& launcher);
 /// Adds the class path, the command the VM runs and the user's options; false (after the report)
 /// without a class path.
 bool assembleVmOptions(Launcher& launcher);
@@ -29,11 +31,15 @@ RuntimeFolders runtimeFolders(const std::string& jvmLibraryPath);
 /// The launcher's folder with a trailing separator; empty after the report when it is unknown.
 std::string applicationFolder(const Launcher& launcher);
 /// Appends every file or folder that one class-path entry names, each followed by the list
-/// separator; a relative entry is looked up in the application folder.
-void expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
-                          std::string& classPath);
-/// The text of the class-path option (without its prefix); empty when nothing is left.
-std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar);
+/// separator; a relative entry is looked up in the application folder. A wildcard match whose
+/// name holds the list separator is left out; false, with the path in `unlistable`, when any other
+/// path named holds it.
+bool expandClassPathEntry(const std::string& applicationFolder, const std::string& entry,
+                          std::string& classPath, std::string& unlistable);
+/// The text of the class-path option (without its prefix); empty when nothing is left; nothing,
+/// after the report, when an entry cannot be put in the list.
+std::optional<std::string> buildClassPath(const Launcher& launcher, const std::string& configured,
+                                          bool embeddedJar);
 
 /// The options of a "Virtual Machine Parameters" value, in order, as they reach the VM: quotes
 /// removed, percentages rewritten, %NAME% expanded, empty ones left out; a -Xss among them sets

@@ -33,6 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Wildcard entries against a small application folder.
     for (const char* file : {"C:\\App\\app.jar", "C:\\App\\lib\\a.jar", "C:\\App\\lib\\b.zip"}) qn::fake::addFile(file);
     std::string classPath;
-    if (entry.size() < 64) qn::expandClassPathEntry("C:\\App\\", entry, classPath);
+    std::string unlistable;
+    if (entry.size() < 64 && !qn::expandClassPathEntry("C:\\App\\", entry, classPath, unlistable)) {
+        QN_FUZZ_CHECK(unlistable.find(';') != std::string::npos);
+    }
     return 0;
 }

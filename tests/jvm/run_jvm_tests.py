@@ -208,11 +208,11 @@ class JdkTests(JdkCase):
         self.assertIn("No main method found in specified class.\n", result.err)
         self.assertNotIn("must not run", result.out)
 
-    def test_unknown_x_option_gives_203_with_unknown(self):
+    def test_unknown_x_option_gives_203_with_the_runtimes_words(self):
         self.app(parameters="-Xbogus")
         result = self.start()
         self.assertEqual(255, result.returncode)
-        self.assertIn("JNI exception: failed to create the Java VM\nReason: unknown.\n", result.err)
+        self.assertIn("JNI exception: failed to create the Java VM\nReason: Unrecognized option: -Xbogus.\n", result.err)
 
     def test_damaged_runtime_library_gives_222_naming_it(self):
         with open(os.path.join(OPTIONS.jdk, "lib", "server", "libjvm.so"), "rb") as library:
@@ -393,7 +393,8 @@ class JdkTests(JdkCase):
         self.assertEqual(os.path.join(OPTIONS.jdk, "lib", "server", "libjvm.so"), values["env.QN_JVM_PATH"])
         self.assertEqual(OPTIONS.jdk, values["prop.app.home"])
         self.assertEqual(jdk, os.path.realpath(values["java.home"]))
-        self.assertEqual("native:more:%s/:.:%s:%s/lib" % (self.folder, inherited, OPTIONS.jdk),
+        self.assertEqual("%s/native:%s/more:%s/:%s:%s/lib" % (self.folder, self.folder, self.folder, inherited,
+                                                               OPTIONS.jdk),
                          values["java.library.path"])
         self.assertEqual("%s:%s/bin" % (inherited, OPTIONS.jdk), values["env.PATH"])
 
@@ -443,8 +444,47 @@ class JdkTests(JdkCase):
                 self.assertRan(result)
                 values = self.probe_values(result)
                 self.assertEqual(self.path("app.jar"), values["java.class.path"])
-                self.assertEqual("native:%s/:.:/usr/bin:/bin:%s/lib" % (self.folder, jdk),
+                self.assertEqual("%s/native:%s/:/usr/bin:/bin:%s/lib" % (self.folder, self.folder, jdk),
                                  values["java.library.path"])
+
+                # The vendor's own class path, and a separator at its end.
+                self.app(runtime={"JRE Path": jdk},
+                         parameters="-Djava.class.path=%s: -Dqn.load=qn.fixture.planted.Planted" % self.path("app.jar"))
+                result = self.start(cwd=work)
+                self.assertIn("ClassNotFoundException: qn.fixture.planted.Planted", result.err)
+                self.assertIn("java.class.path=%s\n" % self.path("app.jar"), result.out)
+
+    def test_an_install_folder_holding_the_separator_refuses_to_start(self):
+        # "My App: Pro/app.jar" would be read as "My App" and " Pro/app.jar" in the working folder.
+        work = self.path("downloads")
+        os.makedirs(os.path.join(work, " Pro"))
+        shutil.copy2(os.path.join(OPTIONS.jars, "planted.jar"), os.path.join(work, " Pro", "app.jar"))
+        folder = self.path("My App: Pro")
+        os.mkdir(folder)
+        self.executable = os.path.join(folder, self.name)
+        shutil.copy2(OPTIONS.launcher, self.executable)
+        shutil.copy2(os.path.join(OPTIONS.jars, "app.jar"), os.path.join(folder, "app.jar"))
+        with open(os.path.join(folder, self.name + ".ini"), "w") as ini:
+            ini.write(ini_text({"Java Runtime Environment": {"Main Class": "qn.fixture.planted.Planted",
+                                                             "JRE Path": OPTIONS.jdk},
+                                "Class Path": {"Class Path": "app.jar"}}))
+        result = self.start(cwd=work)
+        self.assertEqual(255, result.returncode, result.err)
+        self.assertNotIn("planted code ran", result.out)
+        self.assertEqual("This path cannot be handed to Java, because its name holds ':', the separator of "
+                         "Java's path lists: %s/app.jar\n" % folder, result.err)
+
+    def test_a_relative_jre_path_is_the_application_folders(self):
+        # The working folder's "jdk" is no runtime at all: taking it would fail with 222.
+        work = self.path("downloads")
+        os.makedirs(os.path.join(work, "jdk", "lib", "server"))
+        with open(os.path.join(work, "jdk", "lib", "server", "libjvm.so"), "w") as planted:
+            planted.write("planted\n")
+        os.symlink(OPTIONS.jdk, self.path("jdk"))
+        self.app(runtime={"JRE Path": "jdk"})
+        result = self.start(cwd=work)
+        self.assertRan(result)
+        self.assertEqual(self.path("jdk", "lib", "server", "libjvm.so"), self.probe_values(result)["env.QN_JVM_PATH"])
 
     def test_same_output_and_error_file_keeps_both_streams_in_order(self):
         for output, error in (("both.txt", "both.txt"), (self.path("both.txt"), "./both.txt")):
@@ -570,7 +610,7 @@ class StandinTests(StandinCase):
         home = self.home()
         self.assertEqual([
             "vfprintf", "exit", "abort",
-            "-Djava.library.path=native:%s/:.:%s:%s/lib" % (self.folder, inherited, home),
+            "-Djava.library.path=%s/native:%s/:%s:%s/lib" % (self.folder, self.folder, inherited, home),
             "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar" % ((self.folder,) * 3),
             "-Dsun.java.command=com.example.App",
             "-Xmx%dK" % max(size, 64 * 1024),

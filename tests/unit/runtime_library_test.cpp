@@ -155,6 +155,7 @@ TEST_F(RuntimeLibrary, BothEntryPointsAreKept) {
     EXPECT_TRUE(fake::system().errorBoxes.empty());
 }
 
+// The hooks first: the runtime reads its options in order, and may refuse one before a later hook.
 TEST_F(RuntimeLibrary, CreationGetsTheHooksThenTheOptionsInOrder) {
     launcher.vmOptions = {"-Djava.class.path=C:\\App\\app.jar", "-Xmx512m", "-Dx=\xe9"};
     createJavaVm(launcher);
@@ -197,6 +198,40 @@ TEST_F(RuntimeLibrary, RuntimeEndingTheProcessDuringCreationIsShownWithItsWords)
         runtime().duringCreation = c.runtimeDoes;
         EXPECT_TRUE(createJavaVm(launcher));  // a real runtime never returns from the hooks' end
         EXPECT_EQ(c.boxes, fake::system().errorBoxes);
+    }
+}
+
+// The runtime refuses an option in its own words; its result code says far less.
+TEST_F(RuntimeLibrary, AFailedCreationShowsWhatTheRuntimeSaid) {
+    const std::string prefix = "JNI exception: failed to create the Java VM\nReason: ";
+    const std::string longLine(3000, 'w');
+    const struct {
+        const char* name;
+        jint result;
+        std::function<void(const Hooks&)> runtimeDoes;
+        std::string reason;
+    } cases[] = {
+        {"nothing said", JNI_EINVAL, nullptr, "invalid arguments"},
+        {"every piece joined", JNI_ERR,
+         [](const Hooks& h) {
+             h.print("OpenJDK 64-Bit Server VM warning: ");
+             h.print("%s\n", "Ignoring option X");
+             h.print("Unrecognized option: %s\n", "-Xfoo");
+         },
+         "OpenJDK 64-Bit Server VM warning: Ignoring option X\nUnrecognized option: -Xfoo"},
+        {"blank lines around", JNI_ERR, [](const Hooks& h) { h.print("\n\nThe stack size is too small.\n\n"); },
+         "The stack size is too small."},
+        {"bounded", JNI_ENOMEM, [&longLine](const Hooks& h) { h.print("%s\n", longLine.c_str()); },
+         std::string(2048, 'w') + "..."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        runtime() = FakeRuntime{};
+        runtime().createResult = c.result;
+        runtime().duringCreation = c.runtimeDoes;
+        EXPECT_FALSE(createJavaVm(launcher));
+        EXPECT_EQ(std::vector<std::string>{prefix + c.reason + ".\n"}, fake::system().errorBoxes);
     }
 }
 

@@ -91,15 +91,20 @@ TEST(FindJvmLibrary, FlavourOrders) {
 
 TEST(FindRuntime, ConfiguredFolderWithOrWithoutBackslashAndRelative) {
     addRuntime("C:\\Java\\jre6\\", {"bin\\client\\jvm.dll"});
+    addRuntime("C:\\App\\jre\\", {"bin\\server\\jvm.dll"});
+    // Planted where the user starts from: never taken.
     addRuntime("jre\\", {"bin\\client\\jvm.dll"});
+    addRuntime("C:\\Work\\jre\\", {"bin\\client\\jvm.dll"});
     const struct {
         const char* configured;
         const char* library;
     } cases[] = {
         {"C:\\Java\\jre6", "C:\\Java\\jre6\\bin\\client\\jvm.dll"},
         {"C:\\Java\\jre6\\", "C:\\Java\\jre6\\bin\\client\\jvm.dll"},
-        // Checked relative to the current folder, and then loaded from there by its full path.
-        {"jre", "C:\\Work\\jre\\bin\\client\\jvm.dll"},
+        // A relative folder is the application folder's, however it is written.
+        {"jre", "C:\\App\\jre\\bin\\server\\jvm.dll"},
+        {"\\jre\\", "C:\\App\\jre\\bin\\server\\jvm.dll"},
+        {"C:jre", "C:\\App\\jre\\bin\\server\\jvm.dll"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.configured);
@@ -110,6 +115,19 @@ TEST(FindRuntime, ConfiguredFolderWithOrWithoutBackslashAndRelative) {
         EXPECT_EQ(c.library, launcher.jvmLibraryPath);
         EXPECT_TRUE(fake::registry().opened.empty());
     }
+}
+
+TEST(FindRuntime, RelativeConfiguredFolderWithoutTheApplicationFolder) {
+    fake::system().modulePath.reset();
+    fake::system().moduleError = 5;
+    addRuntime("C:\\Work\\jre\\", {"bin\\client\\jvm.dll"});
+    Launcher launcher;
+    configure(launcher);
+    launcher.configuredJrePath = "jre";
+    EXPECT_FALSE(findRuntime(launcher));
+    // Reported once, by the local-runtime step; the current folder's runtime is not taken.
+    EXPECT_EQ(std::vector<std::string>{"Windows exception: failed to get the module path (errno = 5).\n"},
+              fake::system().errorBoxes);
 }
 
 TEST(FindRuntime, AFolderEndingInADoubleByteCharacterStillGetsItsSeparator) {

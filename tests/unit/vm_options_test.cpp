@@ -42,7 +42,7 @@ TEST(VmOptions, WorkedExample) {
     EXPECT_EQ("C:\\Windows;C:\\Windows\\System32;C:\\Java\\jre\\bin", environment("Path"));
     ASSERT_TRUE(assembleVmOptions(launcher));
     EXPECT_EQ((Strings{
-                  "-Djava.library.path=native;C:\\App\\;.;C:\\Windows;C:\\Windows\\System32;"
+                  "-Djava.library.path=C:\\App\\native;C:\\App\\;C:\\Windows;C:\\Windows\\System32;"
                   "C:\\Java\\jre\\lib",
                   "-Djava.class.path=C:\\App\\app.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar",
                   "-Dsun.java.command=com.example.App report.txt",
@@ -66,13 +66,18 @@ TEST(NativeSearchPaths, PathAndLibraryPathRules) {
         {"no second separator", "C:\\Tools;", "", "C:\\Tools;C:\\Windows;C:\\Java\\jre\\bin", ""},
         {"system path expanded", "%TOOLS%\\bin", "", "D:\\T\\bin;C:\\Windows;C:\\Java\\jre\\bin", ""},
         {"library path ending in separator", "", "a;b;", "C:\\Windows;C:\\Java\\jre\\bin",
-         "-Djava.library.path=a;b;C:\\App\\;.;C:\\Windows;C:\\Java\\jre\\lib"},
+         "-Djava.library.path=C:\\App\\a;C:\\App\\b;C:\\App\\;C:\\Windows;C:\\Java\\jre\\lib"},
         {"library path expanded", "C:\\Tools", "%TOOLS%\\native",
          "C:\\Tools;C:\\Windows;C:\\Java\\jre\\bin",
          // the inherited Path, not the new one
-         "-Djava.library.path=D:\\T\\native;C:\\App\\;.;C:\\Windows;C:\\Java\\jre\\lib"},
+         "-Djava.library.path=D:\\T\\native;C:\\App\\;C:\\Windows;C:\\Java\\jre\\lib"},
         {"undefined name kept", "", "%NOPE%", "C:\\Windows;C:\\Java\\jre\\bin",
-         "-Djava.library.path=%NOPE%;C:\\App\\;.;C:\\Windows;C:\\Java\\jre\\lib"},
+         "-Djava.library.path=C:\\App\\%NOPE%;C:\\App\\;C:\\Windows;C:\\Java\\jre\\lib"},
+        // Never the working folder: relative, rooted and drive-relative folders are the application's.
+        {"relative folders taken in the application folder", "", ".;\\native;/x;D:lib;D:\\abs;\\\\srv\\s",
+         "C:\\Windows;C:\\Java\\jre\\bin",
+         "-Djava.library.path=C:\\App\\.;C:\\App\\native;C:\\App\\x;C:\\App\\lib;D:\\abs;\\\\srv\\s;"
+         "C:\\App\\;C:\\Windows;C:\\Java\\jre\\lib"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,11 +99,39 @@ TEST(NativeSearchPaths, UnknownModulePathLeavesTheApplicationFolderOut) {
     fake::system().environment = {{"Path", "C:\\Windows"}};
     Launcher launcher;
     launcher.jvmLibraryPath = kLibrary;
-    launcher.libraryPath = "native";
+    launcher.libraryPath = "native;D:\\abs";
     setNativeSearchPaths(launcher);
-    EXPECT_EQ(Strings{"-Djava.library.path=native;.;C:\\Windows;C:\\Java\\jre\\lib"}, launcher.vmOptions);
+    // A relative folder would be the working folder's: it is left out.
+    EXPECT_EQ(Strings{"-Djava.library.path=D:\\abs;C:\\Windows;C:\\Java\\jre\\lib"}, launcher.vmOptions);
     EXPECT_EQ(Strings{"Windows exception: failed to get the module path (errno = 5).\n"},
               fake::system().errorBoxes);
+}
+
+// Windows damages a longer value ("?" for every character): the start stops before it is set.
+TEST(NativeSearchPaths, APathLongerThanTheSystemTakesStopsTheStart) {
+    const struct {
+        const PlatformConventions* conventions;
+        std::size_t length;
+        bool fits;
+    } cases[] = {{&windowsConventions(), 32766, true}, {&windowsConventions(), 32767, false}, {&posixConventions(), 40000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        fake::reset();
+        fake::system().conventions = c.conventions;
+        const bool posix = c.conventions == &posixConventions();
+        const std::string variable = posix ? "PATH" : "Path";
+        fake::system().environment = {{variable, "inherited"}};
+        Launcher launcher;
+        launcher.jvmLibraryPath = posix ? "/j/lib/server/libjvm.so" : kLibrary;
+        const std::string tail = posix ? ":inherited:/j/bin" : ";inherited;C:\\Java\\jre\\bin";
+        launcher.systemPath = std::string(c.length - tail.size(), 'x');
+        EXPECT_EQ(c.fits, setNativeSearchPaths(launcher));
+        EXPECT_EQ(c.fits ? launcher.systemPath + tail : "inherited", environment(variable));
+        EXPECT_EQ(c.fits ? Strings{}
+                         : Strings{"The search path Path cannot be set to its new value of 32767 characters: that is "
+                                   "more than the system takes."},
+                  fake::system().errorBoxes);
+    }
 }
 
 TEST(NativeSearchPaths, PosixUsesItsListSeparatorAndFolders) {
@@ -108,12 +141,12 @@ TEST(NativeSearchPaths, PosixUsesItsListSeparatorAndFolders) {
     Launcher launcher;
     launcher.jvmLibraryPath = "/usr/lib/jvm/j17/lib/server/libjvm.so";
     launcher.systemPath = "/opt/tools;/opt/more";  // the ini writes ";" on every platform
-    launcher.libraryPath = "native;%HOME%/lib";
+    launcher.libraryPath = "native;%HOME%/lib:rel";  // ":" separates folders here too
     fake::system().environment["HOME"] = "/home/u";
     setNativeSearchPaths(launcher);
     EXPECT_EQ("/opt/tools:/opt/more:/usr/bin:/bin:/usr/lib/jvm/j17/bin", environment("PATH"));
     EXPECT_EQ("(unset)", environment("Path"));
-    EXPECT_EQ(Strings{"-Djava.library.path=native:/home/u/lib:/opt/app/:.:/usr/bin:/bin:"
+    EXPECT_EQ(Strings{"-Djava.library.path=/opt/app/native:/home/u/lib:/opt/app/rel:/opt/app/:/usr/bin:/bin:"
                       "/usr/lib/jvm/j17/lib"},
               launcher.vmOptions);
 }
@@ -175,7 +208,11 @@ TEST_F(ClassPath, EntryRules) {
         {"network path is absolute", "\\\\srv\\share\\z.jar", false, "\\\\srv\\share\\z.jar;"},
         {"empty entry", "app.jar;;lib\\a.jar", false, "C:\\App\\app.jar;C:\\App\\lib\\a.jar;"},
         {"entries are not trimmed", "app.jar; lib\\a.jar", false, "C:\\App\\app.jar;"},
-        {"folder wildcard yields . and ..", "C:\\libs\\*", false, "C:\\libs\\.;C:\\libs\\..;C:\\libs\\x.jar;"},
+        {"a wildcard never yields . or ..", "C:\\libs\\*;lib\\*;C:\\libs\\.*", false,
+         "C:\\libs\\x.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar;C:\\App\\lib\\notes.txt;"},
+        {"the folder itself when named", "lib\\.", false, "C:\\App\\lib\\.;"},
+        {"drive-relative entries are the application folder's", "C:lib\\a.jar;D:lib\\*.jar;C:", false,
+         "C:\\App\\lib\\a.jar;C:\\App\\lib\\a.jar;C:\\App\\lib\\b.jar;C:\\App\\.;"},
         {"absolute wildcard is enumerated", "C:\\libs\\*.jar;C:\\none\\*.jar", false, "C:\\libs\\x.jar;"},
         {"name as the system returns it", "APP.JAR", false, "C:\\App\\app.jar;"},
         {"single character entry", "x", false, ""},
@@ -191,7 +228,7 @@ TEST_F(ClassPath, EntryRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(c.expected, buildClassPath(Launcher{}, c.configured, c.embedded));
+        EXPECT_EQ(c.expected, buildClassPath(Launcher{}, c.configured, c.embedded).value_or("(refused)"));
     }
     EXPECT_TRUE(fake::system().errorBoxes.empty());
 }
@@ -199,7 +236,8 @@ TEST_F(ClassPath, EntryRules) {
 TEST_F(ClassPath, UnknownModulePathIsReportedOnceAndEntriesResolveAgainstNothing) {
     fake::system().modulePath.reset();
     fake::system().moduleError = 8;
-    EXPECT_EQ("C:\\libs\\x.jar;D:\\y.jar;", buildClassPath(Launcher{}, "a.jar;C:\\libs\\*.jar;b.jar;D:\\y.jar", true));
+    EXPECT_EQ("C:\\libs\\x.jar;D:\\y.jar;",
+              buildClassPath(Launcher{}, "a.jar;C:\\libs\\*.jar;b.jar;D:\\y.jar", true).value_or("(refused)"));
     EXPECT_EQ((std::vector<std::string>{"Windows exception: failed to get the module path (errno = 8).\n",
                                         "Windows exception: failed to get the module path (errno = 8).\n"}),
               fake::system().errorBoxes);  // the folder once, the executable once
@@ -213,9 +251,9 @@ TEST_F(ClassPath, PosixEntriesWithEitherSlash) {
     fake::addFile("/opt/app/lib/a.jar");
     fake::addFile("/opt/app/lib/b.jar");
     EXPECT_EQ("/opt/app/app.jar:/opt/app/lib/a.jar:/opt/app/lib/b.jar:/usr/share/x.jar:",
-              buildClassPath(Launcher{}, "app.jar;lib\\*.jar;/usr/share/x.jar", false));
-    EXPECT_EQ("/opt/app/lib/a.jar:/opt/app/app", buildClassPath(Launcher{}, "lib/a.jar", true));
-    EXPECT_EQ("/opt/app/lib:/opt/app/lib:", buildClassPath(Launcher{}, "lib/;lib\\", false));
+              buildClassPath(Launcher{}, "app.jar;lib\\*.jar;/usr/share/x.jar", false).value_or("(refused)"));
+    EXPECT_EQ("/opt/app/lib/a.jar:/opt/app/app", buildClassPath(Launcher{}, "lib/a.jar", true).value_or("(refused)"));
+    EXPECT_EQ("/opt/app/lib:/opt/app/lib:", buildClassPath(Launcher{}, "lib/;lib\\", false).value_or("(refused)"));
 }
 
 TEST_F(ClassPath, NoClassPathIsReportedAndStopsTheStep) {
@@ -240,13 +278,86 @@ TEST_F(ClassPath, EmbeddedJarIsReadInAnyCase) {
     EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\app.exe", "-Dsun.java.command="}), launcher.vmOptions);
 }
 
-TEST_F(ClassPath, EnvironmentIsExpandedInTheFinishedOptionOnly) {
-    fake::system().environment = {{"LIB", "lib"}};
-    writeIni("[Class Path]\nClass Path=%LIB%\\a.jar;D:\\%LIB%\\z.jar\n");
+TEST_F(ClassPath, EnvironmentIsExpandedInTheValueBeforeEntriesAreSplitAndFound) {
+    fake::system().environment = {{"LIB", "lib"}, {"MORE", "D:\\m.jar;lib\\b.jar"}};
+    writeIni("[Class Path]\nClass Path=%LIB%\\a.jar;D:\\%LIB%\\z.jar;%MORE%\n");
     Launcher launcher;
     ASSERT_TRUE(assembleVmOptions(launcher));
-    // The relative entry names no file as written; the absolute one is kept, then expanded.
-    EXPECT_EQ((Strings{"-Djava.class.path=D:\\lib\\z.jar", "-Dsun.java.command="}), launcher.vmOptions);
+    EXPECT_EQ((Strings{"-Djava.class.path=C:\\App\\lib\\a.jar;D:\\lib\\z.jar;D:\\m.jar;C:\\App\\lib\\b.jar",
+                       "-Dsun.java.command="}),
+              launcher.vmOptions);
+}
+
+// A folder or file whose name holds a reference keeps it: only the ini's own values are expanded.
+TEST(VmOptions, NamesHoldingReferencesReachTheRuntimeAsTheyAre) {
+    fake::system().modulePath = std::string("C:\\x%USER%y\\app.exe");
+    fake::system().environment = {{"Path", "C:\\W"}, {"USER", "root"}, {"LIB", "lib"}};
+    fake::addFile("C:\\x%USER%y\\lib\\a%USER%.jar");
+    fake::addFile("C:\\x%USER%y\\app.ini", "[Class Path]\nClass Path=%LIB%\\*.jar\n");
+    Launcher launcher;
+    launcher.jvmLibraryPath = "C:\\J%USER%\\bin\\client\\jvm.dll";
+    launcher.libraryPath = "%LIB%";
+    launcher.systemPath = "C:\\%LIB%";
+    ASSERT_TRUE(setNativeSearchPaths(launcher));
+    ASSERT_TRUE(assembleVmOptions(launcher));
+    EXPECT_EQ((Strings{"-Djava.library.path=C:\\x%USER%y\\lib;C:\\x%USER%y\\;C:\\W;C:\\J%USER%\\lib",
+                       "-Djava.class.path=C:\\x%USER%y\\lib\\a%USER%.jar", "-Dsun.java.command="}),
+              launcher.vmOptions);
+    EXPECT_EQ("C:\\lib;C:\\W;C:\\J%USER%\\bin", environment("Path"));
+    EXPECT_EQ("C:\\J%USER%\\bin\\client\\jvm.dll", environment("QN_JVM_PATH"));
+}
+
+// A name holding the list separator would reach the runtime as two items, the second relative to
+// the working folder: the start stops with its name, or a wildcard match is left out.
+TEST(VmOptions, PathsHoldingTheListSeparator) {
+    const std::string refused = "This path cannot be handed to Java, because its name holds '";
+    const std::string lists = "', the separator of Java's path lists: ";
+    const struct {
+        const char* name;
+        const PlatformConventions* conventions;
+        const char* modulePath;
+        const char* classPath;
+        const char* libraryPath;
+        const char* embeddedJar;
+        std::vector<const char*> files;
+        Strings options;  // empty: refused
+        std::string box;
+    } cases[] = {
+        {"application folder, class path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "app.jar", "", "",
+         {"C:\\Tools;Old\\app.jar"}, {}, refused + ";" + lists + "C:\\Tools;Old\\app.jar"},
+        {"application folder, library path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "D:\\x.jar",
+         "D:\\native", "", {}, {}, refused + ";" + lists + "C:\\Tools;Old\\"},
+        {"the executable as the class path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "", "", "yes", {},
+         {}, refused + ";" + lists + "C:\\Tools;Old\\app.exe"},
+        {"absolute entry", &posixConventions(), "/opt/app/app", "/opt/a:b/x.jar", "", "", {}, {},
+         refused + ":" + lists + "/opt/a:b/x.jar"},
+        {"named file", &posixConventions(), "/opt/app/app", "plugin:v2.jar", "", "", {"/opt/app/plugin:v2.jar"}, {},
+         refused + ":" + lists + "/opt/app/plugin:v2.jar"},
+        {"folder of a wildcard", &posixConventions(), "/opt/My App: Pro/app", "lib/*.jar", "", "",
+         {"/opt/My App: Pro/lib/a.jar"}, {}, refused + ":" + lists + "/opt/My App: Pro/lib/a.jar"},
+        {"library folder", &posixConventions(), "/opt/My App: Pro/app", "/x.jar", "native", "", {}, {},
+         refused + ":" + lists + "/opt/My App: Pro/native"},
+        {"wildcard match left out", &posixConventions(), "/opt/app/app", "lib/*.jar", "", "",
+         {"/opt/app/lib/a.jar", "/opt/app/lib/plugin:v2.jar"},
+         {"-Djava.class.path=/opt/app/lib/a.jar", "-Dsun.java.command="}, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        fake::system().conventions = c.conventions;
+        fake::system().modulePath = std::string(c.modulePath);
+        const std::string ini = c.conventions->withoutComponents(c.modulePath, 1) + c.conventions->pathSeparator + "app.ini";
+        fake::addFile(ini, std::string("[Class Path]\nClass Path=") + c.classPath + "\n[Application]\nEmbedded Jar=" +
+                               c.embeddedJar + "\n");
+        for (const char* file : c.files) fake::addFile(file);
+        Launcher launcher;
+        launcher.jvmLibraryPath = c.conventions == &posixConventions() ? "/j/lib/server/libjvm.so" : kLibrary;
+        launcher.libraryPath = c.libraryPath;
+        const bool started = setNativeSearchPaths(launcher) && assembleVmOptions(launcher);
+        EXPECT_EQ(!c.options.empty(), started);
+        EXPECT_EQ(c.options, launcher.vmOptions);
+        EXPECT_EQ(c.box.empty() ? Strings{} : Strings{c.box}, fake::system().errorBoxes);
+    }
 }
 
 // An empty item reads as the current folder: none may reach the runtime, wherever it comes from.
@@ -265,13 +376,14 @@ TEST(VmOptions, NoEmptyItemInTheClassPathOrTheLibraryPath) {
          {"-Djava.class.path=D:\\x.jar;D:\\;C:\\", "-Dsun.java.command="}},
         {"runs of separators between and after items", &windowsConventions(),
          "D:\\%SEPARATORS%D:\\y.jar;D:\\z.jar%SEPARATORS%;D:\\%SEPARATORS%%SEPARATORS%w.jar", "", "C:\\W",
-         {"-Djava.class.path=D:\\;D:\\y.jar;D:\\z.jar;D:\\;w.jar", "-Dsun.java.command="}},
+         // w.jar is a relative entry once the references are expanded: the application has none.
+         {"-Djava.class.path=D:\\;D:\\y.jar;D:\\z.jar;D:\\", "-Dsun.java.command="}},
         {"empty items of the library path", &windowsConventions(), "app.jar", ";native;;%EMPTY%",
          ";C:\\W;;C:\\X;",
-         {"-Djava.library.path=native;C:\\App\\;.;C:\\W;C:\\X;C:\\Java\\jre\\lib",
+         {"-Djava.library.path=C:\\App\\native;C:\\App\\;C:\\W;C:\\X;C:\\Java\\jre\\lib",
           "-Djava.class.path=C:\\App\\app.jar", "-Dsun.java.command="}},
         {"posix", &posixConventions(), "app.jar;lib/*.jar", "native", "/usr/bin::/bin:",
-         {"-Djava.library.path=native:/opt/app/:.:/usr/bin:/bin:/usr/lib/jvm/j17/lib",
+         {"-Djava.library.path=/opt/app/native:/opt/app/:/usr/bin:/bin:/usr/lib/jvm/j17/lib",
           "-Djava.class.path=/opt/app/app.jar:/opt/app/lib/a.jar", "-Dsun.java.command="}},
     };
     for (const auto& c : cases) {
@@ -450,6 +562,11 @@ TEST(UserParameters, ProcessingOfEachToken) {
         {"quotes alone", "\"\" -Xmx64m", {"-Xmx64m"}, 0},
         {"quotes alone between", "-Da \"\" -Db", {"-Da", "-Db"}, 0},
         {"empty after expansion", "%EMPTY% -Da", {"-Da"}, 0},
+        // The user's own lists win over the launcher's: no empty item, which is the working folder.
+        {"own class path without empty items", "-Djava.class.path=D:\\a.jar;%EMPTY%;D:\\b.jar;",
+         {"-Djava.class.path=D:\\a.jar;D:\\b.jar"}, 0},
+        {"own lists with no item left", "-Djava.class.path= -Djava.library.path=;%EMPTY%; -Da", {"-Da"}, 0},
+        {"own library path", "-Djava.library.path=;D:\\n", {"-Djava.library.path=D:\\n"}, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

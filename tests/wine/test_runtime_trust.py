@@ -1,12 +1,13 @@
 """What a start takes from where, and what reaches the runtime whole, against the stand-in runtime:
-libraries planted in the working folder or beside the launcher, a relative "JRE Path", a class path
-too long for the system's expansion, a product name in a double-byte code page, and a runtime that
-ends the process while it is being created."""
+libraries planted in the working folder or beside the launcher, a relative "JRE Path", names that
+hold the list separator or a reference, a class path too long for the system's expansion, a Path too
+long for the system, a product name in a double-byte code page, and a runtime that refuses its
+options or ends the process while it is being created."""
 
 import shutil
 import subprocess
 
-from harness import DEFAULT_CAPTION, require, run, windows_path
+from harness import DEFAULT_CAPTION, EXIT_FAILURE, require, run, windows_path
 from test_runtime_vm import HOMES, StandinApp, error_box_texts, home
 
 PLANTED_DEPENDENCY = HOMES / "planted-dependency" / "qn_standin_dependency.dll"
@@ -20,33 +21,100 @@ def standin_env(app, **more):
 
 
 def test_the_runtimes_own_dependency_is_loaded_not_a_planted_copy():
-    for where in ("working_folder", "launcher_folder"):
-        app = StandinApp("planted_" + where, variant="standin-dependent")
-        work = app.app.path("downloads")
-        work.mkdir()
-        shutil.copyfile(PLANTED_DEPENDENCY, (work if where == "working_folder" else app.app.folder)
-                        / PLANTED_DEPENDENCY.name)
+    # The runtime's splash library, loaded before the runtime, imports the same library.
+    splash = "[Display]\r\nSplash Screen=app.jar\r\nPreffer Native Splash Screen=yes\r\n"
+    for variant, display in (("standin-dependent", ""), ("standin-splash-dependent", splash)):
+        for where in ("working_folder", "launcher_folder"):
+            case = f"{variant} {where}"
+            app = StandinApp(f"planted_{variant}_{where}".replace("-", "_"), variant=variant)
+            with open(app.app.path("app.ini"), "a", newline="") as ini:
+                ini.write(display)
+            work = app.app.path("downloads")
+            work.mkdir()
+            shutil.copyfile(PLANTED_DEPENDENCY, (work if where == "working_folder" else app.app.folder)
+                            / PLANTED_DEPENDENCY.name)
+            result = run(app.app, env=standin_env(app), cwd=windows_path(work)).check()
+            assert result.exit_code == 0, f"{case}: {result.describe()}"
+            assert app.entry("dependency") == "runtime", case
+            assert app.entries("splash.dependency") == (["runtime"] if display else []), case
+            # The program still inherits the search path in its usual order, the runtime's bin last.
+            assert app.entry("env.Path").endswith(";" + home(variant) + "\\bin"), case
+
+
+def test_a_relative_jre_path_is_the_application_folders():
+    # "rt" names a full runtime beside the launcher, and a library without the entry points below
+    # the working folder, planted there: taking it would show a box.
+    for name, written in [("plain", "rt"), ("rooted", "\\rt\\"), ("drive", "C:rt")]:
+        app = StandinApp("relative_jre_path_" + name, runtime={"JRE Path": written})
+        work = app.app.path("work")
+        shutil.copytree(HOMES / "standin-empty", work / "rt")
+        shutil.copytree(HOMES / "standin", app.app.path("rt"))
         result = run(app.app, env=standin_env(app), cwd=windows_path(work)).check()
-        assert result.exit_code == 0, f"{where}: {result.describe()}"
-        assert app.entry("dependency") == "runtime", where
-        # The program still inherits the search path in its usual order, the runtime's bin last.
-        assert app.entry("env.Path").endswith(";" + home("standin-dependent") + "\\bin"), where
+        assert result.dialogs == [], f"{name}: {result.describe()}"
+        assert result.exit_code == 0, f"{name}: {result.describe()}"
+        shipped = windows_path(app.app.path("rt"))
+        assert app.entry("env.QN_JVM_PATH") == shipped + "\\bin\\client\\jvm.dll", name
+        assert app.entry("env.QN_JVM_HOME") == shipped, name
 
 
-def test_a_relative_jre_path_loads_the_library_that_was_checked():
-    # "rt" names a full runtime below the working folder, and a library without the entry points
-    # below the launcher's folder, where the system's own search would look first.
-    app = StandinApp("relative_jre_path", runtime={"JRE Path": "rt"})
-    work = app.app.path("work")
-    shutil.copytree(HOMES / "standin", work / "rt")
-    shutil.copytree(HOMES / "standin-empty", app.app.path("rt"))
-    result = run(app.app, env=standin_env(app), cwd=windows_path(work)).check()
-    assert result.dialogs == [], result.describe()
+def test_nothing_of_the_working_folder_reaches_the_runtimes_lists():
+    app = StandinApp("lists_of_the_application", class_path="app.jar;lib\\*;C:lib2\\b.jar",
+                     runtime={"Library Path": "native;.",
+                              "Virtual Machine Parameters": "-Djava.class.path=C:\\own.jar;; "
+                                                            "-Djava.library.path=;"})
+    app.app.write_file("lib/a.jar", b"")
+    app.app.write_file("lib2/b.jar", b"")
+    result = run(app.app, env=standin_env(app), cwd=windows_path(app.app.path("lib"))).check()
     assert result.exit_code == 0, result.describe()
-    checked = windows_path(work / "rt")
-    assert app.entry("env.QN_JVM_PATH") == checked + "\\bin\\client\\jvm.dll"
-    assert app.entry("env.QN_JVM_HOME") == checked
-    assert app.entry("main.class") == "com/example/App"
+    folder = app.app.windows_folder
+    options = app.entries("option")[3:]  # after the runtime's hooks
+    # The relative folders are the application's; "." and the "." and ".." of a wildcard are gone.
+    assert options[0].startswith(f"-Djava.library.path={folder}\\native;{folder}\\.;{folder}\\;"), options[0]
+    assert ";.;" not in options[0], options[0]
+    assert options[1] == f"-Djava.class.path={folder}\\app.jar;{folder}\\lib\\a.jar;{folder}\\lib2\\b.jar"
+    # The vendor's own class path, without the empty items; a library path of none at all is dropped.
+    assert options[3:] == ["-Djava.class.path=C:\\own.jar"], options
+
+
+def test_names_holding_the_separator_or_a_reference():
+    refused = ("This path cannot be handed to Java, because its name holds ';', the separator of Java's "
+               "path lists: %s")
+    for name, folder_name, class_path, files in [
+        ("separator", "tools;old", "app.jar", []),
+        ("separator_in_a_match", "separator_match", "lib\\*.jar", ["lib/a.jar", "lib/plugin;v2.jar"]),
+        ("reference", "x%QN_WHO%y", "lib\\*.jar", ["lib/a%QN_WHO%.jar"]),
+    ]:
+        app = StandinApp(folder_name, class_path=class_path)
+        for file in files:
+            app.app.write_file(file, b"")
+        result = app.run(env={"QN_WHO": "root"}, steps=["press:OK"] if name == "separator" else [])
+        folder = app.app.windows_folder
+        if name == "separator":
+            assert error_box_texts(result) == [(DEFAULT_CAPTION, refused % (folder + "\\app.jar"))], result.describe()
+            assert result.exit_code == EXIT_FAILURE, result.describe()
+            assert app.entries("create.version") == []
+            continue
+        assert result.dialogs == [] and result.exit_code == 0, f"{name}: {result.describe()}"
+        found = ";".join(folder + "\\" + file.replace("/", "\\") for file in files if ";" not in file)
+        assert app.entries("option")[3] == "-Djava.class.path=" + found, name
+
+
+def test_a_path_longer_than_the_system_takes_stops_the_start():
+    inherited = "C:\\windows\\system32;C:\\windows"
+    tail = f";{inherited};{home()}\\bin"
+    for length, fits in [(32766, True), (32767, False)]:
+        system_path = "C:\\" + "x" * (length - len(tail) - 3)
+        app = StandinApp(f"long_path_{length}", runtime={"System Path": system_path})
+        result = app.run(env={"Path": inherited}, steps=[] if fits else ["press:OK"])
+        if fits:
+            assert result.dialogs == [] and result.exit_code == 0, result.describe()
+            assert app.entry("env.Path") == system_path + tail
+        else:
+            assert error_box_texts(result) == [
+                (DEFAULT_CAPTION, "The search path Path cannot be set to its new value of 32767 characters: "
+                                  "that is more than the system takes.")], result.describe()
+            assert result.exit_code == EXIT_FAILURE, result.describe()
+            assert app.entries("create.version") == []
 
 
 def test_a_class_path_beyond_the_systems_expansion_reaches_the_runtime_whole():
@@ -61,7 +129,7 @@ def test_a_class_path_beyond_the_systems_expansion_reaches_the_runtime_whole():
                          runtime={"Virtual Machine Parameters": "-Dlong=" + ";".join(written)})
         result = run(app.app, env=standin_env(app, QN_EXTRA="extra")).check()
         assert result.exit_code == 0, f"{name}: {result.describe()}"
-        options = app.entries("option")
+        options = app.entries("option")[3:]  # after the runtime's hooks
         assert len(";".join(expected)) > 40000
         assert options[3] == "-Djava.class.path=" + ";".join(expected), f"{name}: {options[3][:200]}"
         long_option = [option for option in options if option.startswith("-Dlong=")]
@@ -104,6 +172,18 @@ def test_a_runtime_ending_the_process_while_created_shows_what_it_said():
             f"{name}: {result.describe()}"
         assert result.exit_code == code, f"{name}: {result.describe()}"
         assert app.entries("main.class") == [], name
+
+
+def test_a_refused_creation_shows_the_runtimes_words():
+    for name, script, reason in [
+        ("one_line", "create.say=Unrecognized option: -Xfoo\ncreate.result=-1\n", "Unrecognized option: -Xfoo"),
+        ("pieces", "create.say=OpenJDK 64-Bit Server VM warning: x\ncreate.say=Invalid maximum heap size\n"
+                   "create.result=-6\n", "OpenJDK 64-Bit Server VM warning: x\nInvalid maximum heap size"),
+    ]:
+        app = StandinApp("refused_creation_" + name, script=script)
+        result = app.run(steps=["press:OK"])
+        assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % reason)], f"{name}: {result.describe()}"
+        assert result.exit_code == EXIT_FAILURE, f"{name}: {result.describe()}"
 
 
 def test_system_exit_from_main_keeps_its_code_and_shows_nothing():

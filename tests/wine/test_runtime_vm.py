@@ -109,7 +109,7 @@ def test_the_runtime_gets_the_worked_example():
     assert len(options) == 9, options
     assert options[:3] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
     library_path, class_path, command, heap, log, exact = options[3:]
-    prefix = f"-Djava.library.path=native;{folder}\\;.;"
+    prefix = f"-Djava.library.path={folder}\\native;{folder}\\;"
     suffix = f";{runtime}\\lib"
     assert library_path.startswith(prefix) and library_path.endswith(suffix), library_path
     inherited = library_path[len(prefix):-len(suffix)]

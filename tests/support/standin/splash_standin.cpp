@@ -1,6 +1,7 @@
 // Stand-in of the runtime's splash library (splashscreen.dll / libsplashscreen.so): shows nothing
 // and appends each call to the record file QN_STANDIN_RECORD, like the stand-in runtime.
-// Built with QN_SPLASH_STANDIN_NO_INIT it lacks SplashInit, as a broken library would.
+// Built with QN_SPLASH_STANDIN_NO_INIT it lacks SplashInit, as a broken library would; with
+// QN_SPLASH_STANDIN_DEPENDENCY it imports qn_standin_dependency.dll (Windows only).
 
 #include <cstdio>
 #include <string>
@@ -39,8 +40,18 @@ void record(const std::string& key, const std::string& value) {
 
 }  // namespace
 
+#if defined(QN_SPLASH_STANDIN_DEPENDENCY)
+// Imported by name: which copy answers tells where the loader took it from.
+extern "C" __declspec(dllimport) const char* qn_standin_dependency_origin();
+#endif
+
 #if !defined(QN_SPLASH_STANDIN_NO_INIT)
-QN_SPLASH_EXPORT void SplashInit() { record("splash.init", ""); }
+QN_SPLASH_EXPORT void SplashInit() {
+    record("splash.init", "");
+#if defined(QN_SPLASH_STANDIN_DEPENDENCY)
+    record("splash.dependency", qn_standin_dependency_origin());
+#endif
+}
 #endif
 
 QN_SPLASH_EXPORT int SplashLoadFile(const char* path) {
