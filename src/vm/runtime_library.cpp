@@ -165,7 +165,7 @@ bool createJavaVm(Launcher& launcher) {
         // The runtime's own words ("Unrecognized option: -Xfoo") say more than its result code.
         const std::string said = creationWords();
         LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? creationFailureReason(result) : said};
-        error.postscript = perUserOptionsNote(launcher, said, false);
+        error.postscript = perUserOptionsNote(launcher, said, !said.empty());
         reportError(error, launcher.messageOwner);
         return false;
     }

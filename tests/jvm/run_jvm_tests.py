@@ -353,8 +353,7 @@ class JdkTests(JdkCase):
         result = self.per_user_start("-Xmx1g -Xbogus", runtime={"User Parameters": "yes"})
         self.assertEqual(255, result.returncode)
         self.assertTrue(result.err.endswith(
-            "JNI exception: failed to create the Java VM\nReason: unknown.\n"
-            "The runtime says: Unrecognized option: -Xbogus\n"
+            "JNI exception: failed to create the Java VM\nReason: Unrecognized option: -Xbogus.\n"
             "The option -Xbogus comes from %s.\n" % self.user_file), result.err)
 
     def test_percentage_heap_becomes_the_vms_limit(self):

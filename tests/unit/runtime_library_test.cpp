@@ -267,8 +267,7 @@ TEST_F(RuntimeLibrary, FailedCreationWithPerUserOptionsNamesTheirFile) {
         std::string box;
     } cases[] = {
         {"a refused option", JNI_ERR, [](const Hooks& h) { h.print("Unrecognized option: %s\n", "-Xbogus"); },
-         failed + "unknown.\nThe runtime says: Unrecognized option: -Xbogus\n"
-                  "The option -Xbogus comes from C:\\U\\app.ini.\n"},
+         failed + "Unrecognized option: -Xbogus.\nThe option -Xbogus comes from C:\\U\\app.ini.\n"},
         {"a heap it cannot reserve", JNI_OK, [](const Hooks& h) { h.print("Could not reserve\n"); h.abort(); },
          failed + "Could not reserve.\nThese options come from C:\\U\\app.ini: -Xbogus -Xmx1g\n"},
     };

@@ -234,7 +234,6 @@ def test_an_option_the_runtime_refuses_names_the_users_file():
     app, user_file, env = per_user_app("user_option_refused", "-Xmx1g -Xbogus",
                                        script="create.say=Unrecognized option: -Xbogus\ncreate.result=-1\n")
     result = app.run(env=env, steps=["press:OK"])
-    assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % "unknown" +
-                                        "The runtime says: Unrecognized option: -Xbogus\n"
+    assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % "Unrecognized option: -Xbogus" +
                                         f"The option -Xbogus comes from {user_file}.\n")], result.describe()
     assert result.exit_code == EXIT_FAILURE, result.describe()
