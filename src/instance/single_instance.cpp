@@ -11,6 +11,7 @@
 #include "platform/instance_channel.h"
 #include "trace/trace.h"
 #include "vm/java_strings.h"
+#include "vm/main_invocation.h"
 
 namespace qn {
 
@@ -268,8 +269,8 @@ std::uint32_t handleRequest(void* raw) {
         env->DeleteLocalRef(pending);
         env->ExceptionDescribe();
     }
-    // A runtime that must keep its threads (IBM's) keeps this one attached too.
-    if (!launcher.ibmAllowed && !launcher.ibmFavored) javaVm->DetachCurrentThread();
+    // A runtime that must keep its threads keeps this one attached too.
+    if (!keepsMainThread(launcher)) javaVm->DetachCurrentThread();
     return 0;
 }
 
