@@ -44,11 +44,11 @@ function(_qn_rc_string text out)
   set(${out} "\"${text}\"" PARENT_SCOPE)
 endfunction()
 
-# Gives TARGET the launcher's resources (string table, dialogs, manifest) with the named icon and
-# version information. Unnamed values come from the QN_* cache options above.
+# Gives TARGET the launcher's resources (string table, dialogs, manifest) with the named icon,
+# version information and download page. Unnamed values come from the QN_* cache options above.
 function(qn_brand_executable target)
   set(fields ICON PRODUCT_NAME FILE_DESCRIPTION COMPANY_NAME FILE_VERSION PRODUCT_VERSION COPYRIGHT
-             ORIGINAL_FILENAME)
+             ORIGINAL_FILENAME DOWNLOAD_URL)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "${fields}" "")
   foreach(field IN LISTS fields)
     if(NOT DEFINED arg_${field})
@@ -78,6 +78,8 @@ function(qn_brand_executable target)
   _qn_version_numbers("${arg_FILE_VERSION}" QN_FILE_VERSION QN_BRAND_FILE_VERSION_NUMBERS)
   _qn_version_numbers("${arg_PRODUCT_VERSION}" QN_PRODUCT_VERSION QN_BRAND_PRODUCT_VERSION_NUMBERS)
   _qn_rc_string("${icon}" QN_BRAND_ICON)
+  qn_check_download_url("${arg_DOWNLOAD_URL}" QN_DOWNLOAD_URL)
+  _qn_rc_string("${arg_DOWNLOAD_URL}" QN_BRAND_DOWNLOAD_URL)
   foreach(field PRODUCT_NAME FILE_DESCRIPTION COMPANY_NAME FILE_VERSION PRODUCT_VERSION COPYRIGHT
                 ORIGINAL_FILENAME)
     _qn_rc_string("${arg_${field}}" QN_BRAND_${field})

@@ -15,13 +15,27 @@
 
 namespace qn {
 
+std::string instanceExecutable(const std::string& path) {
+    const PlatformConventions& conventions = platform::conventions();
+    const std::string& companion = conventions.consoleCompanionExtension;
+    if (companion.empty() || path.size() <= companion.size()) return path;
+    const std::size_t extension = path.size() - companion.size();
+    if (!equalsIgnoringCase(path.substr(extension), companion)) return path;
+    // The program's name as its folder holds it, which is how a double-click starts it.
+    const std::vector<std::string> twin =
+        platform::findFiles(path.substr(0, extension) + conventions.programExtension);
+    if (twin.empty()) return path;
+    const std::size_t separator = conventions.lastSeparator(path);
+    return path.substr(0, separator == std::string::npos ? 0 : separator + 1) + twin.front();
+}
+
 namespace {
 
 bool currentInstanceName(std::string& name) {
     std::string path;
     std::uint32_t errorCode = 0;
     if (!platform::moduleFileName(path, errorCode)) return false;
-    name = instanceName(path, platform::conventions());
+    name = instanceName(instanceExecutable(path), platform::conventions());
     return true;
 }
 

@@ -30,6 +30,9 @@ inline constexpr std::uint32_t teardownTurnTimeoutMs = 30000;
 /// A later instance's result when the first process's exit code cannot be learnt.
 inline constexpr std::int32_t unknownFirstInstanceResult = -1;
 
+/// The executable whose path names the instance: the GUI program beside a console companion
+/// (ledger.exe for ledger.com, as its folder spells it), else the path itself.
+std::string instanceExecutable(const std::string& path);
 /// False only when a later instance fails to hand its arguments over.
 bool setUpSingleInstance(Launcher& launcher);
 /// The whole run phase of a later instance; its result is the exit code.

@@ -37,7 +37,11 @@ std::int32_t Launcher::run() {
     }
     if (!loadRuntimeLibrary(*this)) return -1;
     if (!assembleVmOptions(*this)) return -1;
-    if (runJavaMainThread(*this) == 0) return 0;
+    if (runJavaMainThread(*this) == 0) {
+        // Read after the thread has ended; where the program has a console, the runtime's own
+        // command ends such a run with 1.
+        return mainThrew ? platform::conventions().uncaughtExceptionExitCode : 0;
+    }
     // A failed start must not leave the runtime's splash picture behind.
     closeNativeSplash(*this);
     return -1;

@@ -85,6 +85,7 @@ public:
     platform::EventPtr mainStartedEvent;
     CreateJavaVmProc createJavaVmProc = nullptr;
     DefaultInitArgsProc defaultInitArgsProc = nullptr;
+    bool mainThrew = false;  // the Java main thread's: main ended with an uncaught exception
 
     /// A later instance whose arguments went to the first one.
     bool isSecondaryInstance() const { return singleInstance && !isFirstInstance; }

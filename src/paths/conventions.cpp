@@ -60,7 +60,20 @@ const PlatformConventions& windowsConventions() {
         "splashscreen.dll",
         true,
         "qnlauncher-trace.txt",
+        0,
+        ".com",
+        ".exe",
     };
+    return conventions;
+}
+
+const PlatformConventions& windowsConsoleConventions() {
+    static const PlatformConventions conventions = [] {
+        PlatformConventions console = windowsConventions();
+        console.standardErrorTraceFile.clear();
+        console.uncaughtExceptionExitCode = 1;
+        return console;
+    }();
     return conventions;
 }
 
@@ -86,6 +99,9 @@ const PlatformConventions& posixConventions() {
         "bin/javac",
         "libsplashscreen.so",
         false,
+        "",
+        0,
+        "",
         "",
     };
     return conventions;

@@ -2,6 +2,7 @@
 // What differs between the platforms as data. The core never asks "which OS?"; it reads these
 // values, so unit tests can run the core with Windows conventions on any machine.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,15 @@ struct PlatformConventions {
     // Where a trace asked for on standard error goes when the program has no console: a file of
     // this name in the user's temporary folder; empty: standard error itself.
     std::string standardErrorTraceFile;
+    // The exit code of a run whose main ended with an uncaught exception: 0 for the Windows GUI
+    // program and on POSIX, as they always gave it; 1 in the Windows console build, which a tool
+    // ships as, and where callers expect what the runtime's own command gives.
+    std::int32_t uncaughtExceptionExitCode;
+    // A console build renamed with this extension beside the program of `programExtension`
+    // ("ledger.com" beside "ledger.exe") is the same application: one single instance. Empty
+    // where the system has no such pair.
+    std::string consoleCompanionExtension;
+    std::string programExtension;
 
     /// True when the path is absolute by this platform's class-path rule.
     bool isAbsolute(const std::string& path) const;
@@ -50,6 +60,9 @@ struct PlatformConventions {
 };
 
 const PlatformConventions& windowsConventions();
+/// The Windows conventions of the console build: a trace asked for on standard error goes there,
+/// and an uncaught exception ends the run with 1.
+const PlatformConventions& windowsConsoleConventions();
 const PlatformConventions& posixConventions();
 
 }  // namespace qn

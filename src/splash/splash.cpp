@@ -43,7 +43,7 @@ std::string nativeSplashLibraryPath(const std::string& jvmLibraryPath) {
     return platform::pathExists(library) ? library : std::string();
 }
 
-bool startNativeSplash(const std::string& libraryPath, Launcher& launcher) {
+bool startNativeSplash(const std::string& libraryPath, Launcher& launcher, bool* pictureLoaded) {
     void* library = platform::loadNativeSplashLibrary(libraryPath, launcher.jvmLibraryPath);
     if (!library) return false;
     const auto init = reinterpret_cast<SplashInitProc>(entryPoint(library, "SplashInit"));
@@ -55,8 +55,9 @@ bool startNativeSplash(const std::string& libraryPath, Launcher& launcher) {
     launcher.nativeSplashClose = close;
     if (!init || !loadFile || !setFileJarName) return false;
     init();
-    // A picture the library cannot show still counts as started; its results are not looked at.
-    loadFile(launcher.splashImagePath.c_str());
+    // A picture the library cannot show still counts as started; its result only tells the trace.
+    const int loaded = loadFile(launcher.splashImagePath.c_str());
+    if (pictureLoaded) *pictureLoaded = loaded != 0;
     setFileJarName(launcher.splashImagePath.c_str(), "");
     return true;
 }
@@ -84,9 +85,13 @@ bool startSplash(Launcher& launcher) {
     // Without a window of its own the launcher leaves every picture to the runtime's library.
     const bool ownWindow = platform::conventions().ownSplashWindow;
     if (nativeAsked || !ownWindow) {
-        if (!library.empty() && startNativeSplash(library, launcher)) {
+        bool loaded = false;
+        if (!library.empty() && startNativeSplash(library, launcher, &loaded)) {
             if (trace::enabled()) {
-                trace::line("splash", "the runtime's library " + library + " shows " + launcher.splashImagePath);
+                trace::line("splash", "the runtime's library " + library +
+                                          (loaded ? " shows " + launcher.splashImagePath
+                                                  : " cannot show " + launcher.splashImagePath +
+                                                        " (it shows GIF, PNG and JPEG files that exist)"));
             }
             return true;
         }

@@ -15,7 +15,8 @@ bool startSplash(Launcher& launcher);
 std::string nativeSplashLibraryPath(const std::string& jvmLibraryPath);
 /// Opens the picture through the runtime's splash library; false when the library cannot be
 /// loaded or lacks an entry point, so that the own window is shown instead.
-bool startNativeSplash(const std::string& libraryPath, Launcher& launcher);
+bool startNativeSplash(const std::string& libraryPath, Launcher& launcher,
+                       bool* pictureLoaded = nullptr);
 /// Calls the runtime splash library's close function once, when it was opened.
 void closeNativeSplash(Launcher& launcher);
 /// Body of the splash thread; the parameter is the Launcher. Exit code 0.

@@ -69,6 +69,7 @@ void callSystemExit(JNIEnv* env, jint code) {
 void handleUncaughtException(Launcher& launcher, JNIEnv* env) {
     const LocalRef<jthrowable> exception(env, env->ExceptionOccurred());
     trace::line("main", "ended by an uncaught exception");
+    launcher.mainThrew = true;
     env->ExceptionDescribe();
     closeSplashWindow(launcher);
     if (launcher.failureCheck && reportUncaughtException(launcher, env, exception.get())) {

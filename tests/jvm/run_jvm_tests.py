@@ -172,6 +172,16 @@ class JdkTests(JdkCase):
         self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
         self.assertIn("at qn.fixture.Thrower.main(Thrower.java", result.err)
 
+    def test_a_jar_appended_to_the_launcher_runs_from_the_launchers_own_name(self):
+        # The application in one file: the class path names the executable, which carries the jar.
+        self.app(class_path=self.name)
+        with open(self.executable, "ab") as executable, open(self.path("app.jar"), "rb") as jar:
+            executable.write(jar.read())
+        os.remove(self.path("app.jar"))
+        result = self.start(["one file"])
+        self.assertRan(result)
+        self.assertEqual(["one file"], self.probe_values(result)["arguments"])
+
     def test_main_throwing_with_failure_check_and_nobody_to_ask_is_ignored(self):
         self.app(main="qn.fixture.Thrower", application={"Failure Check": "yes"})
         result = self.start()

@@ -13,7 +13,9 @@ SETUP = Path(__file__).resolve().parents[2] / "scripts" / "setup"
 DEMO = ["cmake", "ninja-build", "g++", "openjdk-17-jdk-headless"]
 TEST_ONLY = ["python3", "libgtest-dev", "openjdk-17-jre", "g++-mingw-w64-x86-64-posix",
              "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "wine32:i386", "xvfb", "xauth", "x11-utils",
-             "imagemagick", "xdotool", "locales", "clang", "libclang-rt-14-dev"]
+             "imagemagick", "xdotool", "locales", "clang", "libclang-rt-14-dev", "osslsigncode"]
+RELEASE = ["cmake", "ninja-build", "openjdk-17-jdk-headless", "binutils", "g++-mingw-w64-x86-64-posix",
+           "g++-mingw-w64-i686-posix", "mingw-w64-tools", "osslsigncode", "debootstrap"]
 
 FAKES = {
     "id": 'echo "$FAKE_UID"',
@@ -71,6 +73,20 @@ class Setup(unittest.TestCase):
                 self.assertEqual(done.returncode, 0, done.stderr)
                 packages, _ = self.installed_by(calls)
                 self.assertEqual(sorted(packages), sorted(DEMO + TEST_ONLY))
+
+    def test_unit_installs_the_demo_and_the_unit_tests_tools_without_the_locale(self):
+        done, calls = self.run_setup("unit", uid=0, locales=())
+        self.assertEqual(done.returncode, 0, done.stderr)
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, DEMO + ["python3", "libgtest-dev"])
+        self.assertEqual([c for c in calls if c.startswith("localedef")], [])
+
+    def test_release_installs_the_cross_compilers_signing_and_debootstrap_without_the_locale(self):
+        done, calls = self.run_setup("release", uid=0, locales=())
+        self.assertEqual(done.returncode, 0, done.stderr)
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, RELEASE)
+        self.assertEqual([c for c in calls if c.startswith("localedef")], [])
 
     def test_the_japanese_locale_is_made_for_all_when_missing(self):
         cases = [("missing", (), ["localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 [uid=0]"]),
@@ -136,7 +152,7 @@ class Setup(unittest.TestCase):
     def test_an_unknown_argument_is_refused(self):
         done, calls = self.run_setup("everything", uid=0)
         self.assertEqual((done.returncode, calls), (2, []))
-        self.assertIn("usage: scripts/setup [demo|all]", done.stderr)
+        self.assertIn("usage: scripts/setup [demo|unit|all|release]", done.stderr)
 
 
 if __name__ == "__main__":

@@ -294,6 +294,46 @@ TEST(SetUpSingleInstance, UnknownExecutablePathMakesAnOrdinaryLaunch) {
     EXPECT_TRUE(fake::channel().blocks.empty());
 }
 
+TEST(InstanceExecutable, AConsoleCompanionIsNamedAfterTheProgramBesideIt) {
+    const struct {
+        const char* what;
+        std::vector<const char*> files;
+        const char* path;
+        const char* named;
+    } cases[] = {
+        {"the program itself", {"C:\\App\\ledger.exe", "C:\\App\\ledger.com"}, "C:\\App\\ledger.exe",
+         "C:\\App\\ledger.exe"},
+        {"the companion beside it", {"C:\\App\\ledger.exe", "C:\\App\\ledger.com"}, "C:\\App\\ledger.com",
+         "C:\\App\\ledger.exe"},
+        {"the program as its folder spells it", {"C:\\App\\Ledger.EXE"}, "C:\\App\\ledger.COM",
+         "C:\\App\\Ledger.EXE"},
+        {"no program beside it", {"C:\\App\\ledger.com"}, "C:\\App\\ledger.com", "C:\\App\\ledger.com"},
+        {"another extension", {"C:\\App\\ledger.exe"}, "C:\\App\\ledger.cmd", "C:\\App\\ledger.cmd"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        for (const char* file : c.files) fake::addFile(file);
+        EXPECT_EQ(c.named, instanceExecutable(c.path));
+    }
+    fake::reset();
+    fake::system().conventions = &posixConventions();
+    fake::addFile("/opt/app/ledger.exe");
+    EXPECT_EQ("/opt/app/ledger.com", instanceExecutable("/opt/app/ledger.com")) << "no such pair on POSIX";
+}
+
+TEST(SetUpSingleInstance, AConsoleCompanionHandsOverToTheRunningProgram) {
+    fake::system().modulePath = std::string("C:\\App\\app.com");
+    fake::addFile("C:\\App\\app.exe");
+    writeIni("Single Instance=yes\r\n");  // app.com reads app.ini
+    runningFirstInstance();
+    Launcher launcher;
+    launcher.arguments = {"status"};
+    ASSERT_TRUE(setUpSingleInstance(launcher));
+    EXPECT_TRUE(launcher.isSecondaryInstance());
+    EXPECT_EQ(launcher.arguments, unpackArguments(blockOf().argumentArea));
+}
+
 // --- Waiting in a later instance ------------------------------------------------------------------
 
 struct WaitCase {

@@ -22,9 +22,14 @@ std::vector<std::string>& nativeCalls() {
     return calls;
 }
 void nativeInit() { nativeCalls().push_back("init"); }
+// What the library's SplashLoadFile answers: 0 for a picture it cannot decode.
+int& nativeLoadResult() {
+    static int result = 1;
+    return result;
+}
 int nativeLoadFile(const char* path) {
     nativeCalls().push_back(std::string("load ") + path);
-    return 1;
+    return nativeLoadResult();
 }
 void nativeSetFileJarName(const char* path, const char* jar) {
     nativeCalls().push_back(std::string("jar ") + path + "|" + jar);
@@ -35,7 +40,10 @@ void* symbol(void (*function)()) { return reinterpret_cast<void*>(function); }
 
 class SplashTest : public testing::Test {
 protected:
-    void SetUp() override { nativeCalls().clear(); }
+    void SetUp() override {
+        nativeCalls().clear();
+        nativeLoadResult() = 1;
+    }
 
     static void writeDisplay(const std::string& picture, const std::string& shadow = "",
                              const std::string& preferNative = "") {
@@ -285,6 +293,29 @@ TEST_F(SplashTest, RestartingTheNativeSplashClosesTheEarlierOne) {
                                                "init", "load pic.bmp", "jar pic.bmp|"};
     EXPECT_EQ(expected, nativeCalls());
     EXPECT_NE(nullptr, launcher->nativeSplashClose);
+}
+
+TEST_F(SplashTest, TheTraceSaysWhetherTheRuntimesLibraryCouldShowThePicture) {
+    const struct {
+        int loadResult;
+        const char* wanted;
+    } cases[] = {
+        {1, "splash: the runtime's library C:\\Java\\jre\\bin\\splashscreen.dll shows pic.png"},
+        {0, "splash: the runtime's library C:\\Java\\jre\\bin\\splashscreen.dll cannot show pic.png "
+            "(it shows GIF, PNG and JPEG files that exist)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.wanted);
+        addFullSplashLibrary();
+        writeDisplay("pic.png", "", "Yes");
+        nativeLoadResult() = c.loadResult;
+        fake::startTrace();
+        auto launcher = launcherFor();
+        ASSERT_TRUE(startSplash(*launcher));
+        const std::vector<std::string> lines = fake::tracedLines();
+        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.wanted));
+        closeNativeSplash(*launcher);
+    }
 }
 
 TEST_F(SplashTest, OwnWindowRunsOnItsThreadAndOwnsLaterMessages) {

@@ -134,18 +134,27 @@ TEST(Trace, EscapesControlCharactersAndKeepsEverythingElse) {
 }
 
 TEST(Trace, DashMeansStandardErrorOrTheTemporaryFolderWithoutAConsole) {
-    fake::addDirectory("C:\\Users\\user\\AppData\\Local\\Temp");
-    traceTo("-");
-    trace::line("launcher", "exit code 0");
     const std::string windowsFile = "C:\\Users\\user\\AppData\\Local\\Temp\\qnlauncher-trace.txt";
-    EXPECT_EQ("launcher: exit code 0", parse(fake::system().files[windowsFile]).at(0).rest);
-    EXPECT_EQ("", fake::system().standardError);
-
-    fake::reset();
-    fake::system().conventions = &posixConventions();
-    traceTo("-");
-    trace::line("launcher", "exit code 0");
-    EXPECT_EQ("launcher: exit code 0", parse(fake::system().standardError).at(0).rest);
+    const struct {
+        const char* what;
+        const PlatformConventions& conventions;
+        bool toStandardError;
+    } cases[] = {
+        {"the Windows GUI program", windowsConventions(), false},
+        {"the Windows console build", windowsConsoleConventions(), true},
+        {"POSIX", posixConventions(), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        fake::system().conventions = &c.conventions;
+        fake::addDirectory("C:\\Users\\user\\AppData\\Local\\Temp");
+        traceTo("-");
+        trace::line("launcher", "exit code 0");
+        const std::string& written = c.toStandardError ? fake::system().standardError : fake::system().files[windowsFile];
+        EXPECT_EQ("launcher: exit code 0", parse(written).at(0).rest);
+        EXPECT_EQ(c.toStandardError, fake::system().files.count(windowsFile) == 0);
+    }
 }
 
 TEST(Trace, ReadsTheVariableOncePerStart) {

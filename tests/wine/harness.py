@@ -6,6 +6,7 @@ events and the full 32-bit exit code. See README.md in this folder.
 """
 
 import atexit
+import contextlib
 import json
 import os
 import shutil
@@ -20,6 +21,7 @@ SOURCE_DIR = Path(__file__).resolve().parents[2]
 WIN64_DIR = SOURCE_DIR / "build" / "win64"
 WIN32_DIR = SOURCE_DIR / "build" / "win32"
 LAUNCHER = WIN64_DIR / "qnlauncher.exe"
+CONSOLE_LAUNCHER = WIN64_DIR / "qnlauncher-console.exe"
 DRIVER = WIN64_DIR / "tests" / "qn_driver.exe"
 BINARY_DIR = Path(os.environ.get("QN_WINE_BINARY_DIR", SOURCE_DIR / "build" / "linux"))
 PREFIX = BINARY_DIR / "wineprefix"
@@ -35,6 +37,11 @@ XVFB = shutil.which("Xvfb") or "/usr/bin/Xvfb"
 
 # What MessageBoxA shows when it is given no caption.
 DEFAULT_CAPTION = "Error"
+# The DPI of the documentation's pictures (200 % scaling), and the registry value wine takes it from
+# at the start of each process.
+SCREENSHOT_DPI = 192
+DPI_KEY, DPI_VALUE = r"HKCU\Control Panel\Desktop", "LogPixels"
+
 # The launcher's exit code -1 as Windows reports it.
 EXIT_FAILURE = 4294967295
 
@@ -212,6 +219,8 @@ def start_session():
         call([WINESERVER, "-p"], env, timeout=60)
         # Start the prefix's own processes (explorer, services) once, now.
         _wine(["cmd", "/c", "exit"], env, check=False)
+        # 96 DPI, whatever a run that was killed inside screen_dpi left behind.
+        _wine(["reg", "add", DPI_KEY, "/v", DPI_VALUE, "/t", "REG_DWORD", "/d", "96", "/f"], env)
     except BaseException:
         os.kill(xvfb_pid, signal.SIGTERM)
         raise
@@ -264,6 +273,26 @@ def screenshot(name):
     subprocess.run(["import", "-display", session_env()["DISPLAY"], "-window", "root", str(target)],
                    check=True, timeout=60)
     return target
+
+
+def window_icons(caption):
+    """The icons of the launcher's window titled `caption` as a desktop shows them (wine hands a
+    window's icons to its X window): [(width, height, [ARGB pixel, ...] row by row from the top)]."""
+    env = session_env()
+    windows = subprocess.run(["xdotool", "search", "--name", f"^{caption}$"], env=env, timeout=60,
+                             capture_output=True, text=True).stdout.split()
+    icons = []
+    for window in windows:
+        out = subprocess.run(["xprop", "-id", window, "-notype", "32c", "_NET_WM_ICON"], env=env,
+                             timeout=60, capture_output=True, text=True).stdout
+        if "=" not in out:
+            continue
+        values = [int(v) for v in out.split("=", 1)[1].split(",")]
+        while len(values) >= 2:
+            width, height = values[:2]
+            icons.append((width, height, values[2:2 + width * height]))
+            values = values[2 + width * height:]
+    return icons
 
 
 def crop(picture, rect, margin=0):
@@ -319,9 +348,9 @@ class App:
     def path(self, relative):
         return self.folder / relative
 
-    def copy_launcher(self, name):
+    def copy_launcher(self, name, launcher=LAUNCHER):
         """Another copy of the launcher in the same folder (tool.exe beside other.exe)."""
-        shutil.copyfile(LAUNCHER, self.folder / name)
+        shutil.copyfile(launcher, self.folder / name)
         return App(self.folder, name)
 
     def write_ini(self, sections, name=None):
@@ -340,13 +369,15 @@ class App:
         return target
 
 
-def make_app(name, exe="tool.exe", ini=None):
-    """A fresh folder C:\\qn-tests\\<name> holding the launcher as <exe> and, if given, its ini."""
+def make_app(name, exe="tool.exe", ini=None, launcher=LAUNCHER):
+    """A fresh folder C:\\qn-tests\\<name> holding the launcher (or the console build) as <exe>
+    and, if given, its ini."""
+    require(Path(launcher).exists(), f"{launcher} (cmake --build --preset win64)")
     folder = APPS_DIR / name
     if folder.exists():
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
-    shutil.copyfile(LAUNCHER, folder / exe)
+    shutil.copyfile(launcher, folder / exe)
     app = App(folder, exe)
     if ini is not None:
         app.write_ini(ini)
@@ -392,6 +423,10 @@ class Window:
         return f"Window({self.index}, {self.window_class!r}, {self.caption!r}, {self.texts!r})"
 
 
+def _text_bytes(value):
+    return value.encode("latin-1")
+
+
 def _text(value):
     # The driver writes each ANSI byte as one code point below 256.
     return value.encode("latin-1").decode(ANSI, errors="replace")
@@ -409,6 +444,11 @@ class Result:
         self.timed_out = any(e["event"] == "timeout" for e in events)
         self.failed_steps = [e for e in events if e["event"] == "step-failed"]
         self.dismissed = [e["window"] for e in events if e["event"] == "dismiss"]
+        # With pipes: the bytes the launcher wrote to its standard output and error.
+        self.output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stdout")
+        self.error_output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stderr")
+        # With console: what the console shows, one line per row.
+        self.console = "".join(_text_bytes(e["text"]).decode("utf-8") for e in events if e["event"] == "console")
 
     @property
     def dialogs(self):
@@ -428,8 +468,12 @@ class Result:
 
 
 def _escape(text):
+    return _escape_bytes(text.encode(ANSI))
+
+
+def _escape_bytes(data):
     out = []
-    for byte in text.encode(ANSI):
+    for byte in data:
         if byte < 0x20 or byte == 0x25 or byte >= 0x7F:
             out.append("%%%02X" % byte)
         else:
@@ -438,7 +482,7 @@ def _escape(text):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True, locale=None):
+        settle_ms=150, dismiss=True, locale=None, pipes=False, stdin=b"", console=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -451,6 +495,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     dismiss  answer windows no step is left for (Cancel, else OK), so nothing hangs
     locale   the Unix locale of the driver and the launcher (LC_ALL), which sets the ANSI code
              page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
+    pipes    standard input, output and error are pipes: Result.output, .error_output; the
+             launcher reads the bytes of stdin, then the end of its input
+    console  an output code page (0: the system's): the launcher shares a new console of it with
+             the driver; Result.console is its text
     """
     if isinstance(app, App):
         exe = app.windows_exe
@@ -471,6 +519,11 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     for name, value in (env or {}).items():
         lines.append(f"env {_escape(name)}={_escape(value)}")
     lines.extend(f"unset {_escape(name)}" for name in unset)
+    if console is not None:
+        lines.append(f"console {int(console)}")
+    if pipes:
+        lines.append("pipes on")
+        lines.extend(f"stdin {_escape_bytes(line)}" for line in stdin.splitlines(keepends=True))
     lines.extend(f"step {_escape(step)}" for step in steps)
     script.write_text("\n".join(lines) + "\n", encoding="ascii")
     wine_env = session_env()
@@ -536,6 +589,16 @@ def reg_add(key, name, value, kind="REG_SZ"):
 def reg_delete(key):
     """Removes a key and everything below it; a missing key is no error."""
     _wine(["reg", "delete", key, "/f"], session_env(), check=False)
+
+
+@contextlib.contextmanager
+def screen_dpi(dpi):
+    """Processes started inside see a screen of `dpi` (the prefix is shared: tests run one by one)."""
+    reg_add(DPI_KEY, DPI_VALUE, str(dpi), "REG_DWORD")
+    try:
+        yield
+    finally:
+        reg_add(DPI_KEY, DPI_VALUE, "96", "REG_DWORD")
 
 
 def reg_query(key):

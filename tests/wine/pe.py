@@ -26,8 +26,9 @@ class Image:
         pe = struct.unpack_from("<I", data, 0x3C)[0]
         if data[pe:pe + 4] != b"PE\0\0":
             raise ValueError(f"{path}: no PE signature")
-        (self.machine, sections, _, _, _, optional_size,
+        (self.machine, sections, _, symbols, symbol_count, optional_size,
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, pe + 4)
+        self.symbol_table = (symbols, symbol_count)
         optional = pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
         self.is_pe32_plus = self.magic == 0x20B
@@ -39,8 +40,22 @@ class Image:
         for i in range(sections):
             name, virtual_size, address, raw_size, raw_offset = struct.unpack_from(
                 "<8sIIII", data, table + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode(), address,
+            self.sections.append((self._section_name(name.rstrip(b"\0").decode()), address,
                                   max(virtual_size, raw_size), raw_offset))
+
+    def _section_name(self, name):
+        """A name longer than eight characters is "/offset" into the strings after the symbols."""
+        if not name.startswith("/") or not self.symbol_table[0]:
+            return name
+        strings = self.symbol_table[0] + 18 * self.symbol_table[1]
+        start = strings + int(name[1:])
+        return self.data[start:self.data.index(b"\0", start)].decode()
+
+    def section_data(self, name):
+        for section, _, size, raw in self.sections:
+            if section == name:
+                return self.data[raw:raw + size]
+        raise KeyError(f"no section {name}: {[s[0] for s in self.sections]}")
 
     def offset(self, rva):
         for _, address, size, raw in self.sections:
@@ -241,3 +256,13 @@ def icon_file(path):
         width, height, _, _, _, bits, size, offset = struct.unpack_from("<BBBBHHII", data, 6 + 16 * i)
         found.append((width or 256, height or 256, bits, data[offset:offset + size]))
     return found
+
+
+def icon_pixels(image):
+    """A 32-bit icon image (a DIB, as icon_file gives it) as ARGB values row by row from the top."""
+    header, width, height, _, bits = struct.unpack_from("<IiiHH", image, 0)
+    height //= 2  # the colour rows, then the mask's
+    if bits != 32:
+        raise ValueError(f"a {bits}-bit icon image")
+    rows = [struct.unpack_from(f"<{width}I", image, header + 4 * width * row) for row in range(height)]
+    return [value for row in reversed(rows) for value in row]

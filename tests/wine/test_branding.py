@@ -23,7 +23,20 @@ BRANDED = {
     "InternalName": "ledger",
 }
 
+BRANDED_LINK = "https://downloads.example.com/ledger/java?os=windows&arch=x64"
+
 VOS_NT_WINDOWS32, VFT_APP = 0x40004, 1
+MISSING_RUNTIME_DIALOG, DOWNLOAD_LINK = 201, 205
+
+
+def download_link(image):
+    """The link text of the missing-runtime dialog's template, which the dialog opens."""
+    template = pe.dialog_template(next(iter(image.resources()[pe.RT_DIALOG][MISSING_RUNTIME_DIALOG].values())))
+    return next(c["text"] for c in template["controls"] if c["id"] == DOWNLOAD_LINK)
+
+
+def default_link():
+    return re.search(r'set\(QN_DOWNLOAD_URL "([^"]+)"', (SOURCE_DIR / "cmake/download_link.cmake").read_text()).group(1)
 
 
 def read(path):
@@ -48,6 +61,12 @@ def test_a_branded_build_carries_each_field_and_the_icon():
     assert image.string_table() == string_table_source()
     dialogs = image.resources()[pe.RT_DIALOG]
     assert sorted(dialogs) == [201, 231], sorted(dialogs)
+    # The vendor's download page replaces the default one everywhere in the file.
+    assert download_link(image) == BRANDED_LINK
+    default = default_link()
+    assert BRANDED_LINK != default
+    for encoding in ("utf-16-le", "ascii"):
+        assert default.encode(encoding) not in image.data, encoding
 
 
 def cache_values(folder):
@@ -83,6 +102,7 @@ def check_build_follows_its_cache(folder):
     assert info["fixed"]["file_version"] == numbers(file_version)
     assert info["fixed"]["product_version"] == numbers(product_version)
     assert pe.icons(image) == pe.icon_file(SOURCE_DIR / cache["QN_ICON"])
+    assert download_link(image) == cache["QN_DOWNLOAD_URL"]
 
 
 def test_win64_build_carries_its_configured_details():
@@ -114,6 +134,30 @@ def test_version_texts_are_checked_when_the_build_is_configured():
             assert done.returncode != 0 and "QN_FILE_VERSION" in output, (text, output)
         else:
             assert done.returncode == 0 and f"numbers={expected}" in output, (text, output)
+
+
+def test_download_links_are_checked_when_the_build_is_configured():
+    cmake = shutil.which("cmake")
+    require(cmake, "cmake")
+    folder = tempfile.TemporaryDirectory()
+    script = Path(folder.name) / "link-check.cmake"
+    script.write_text(f'include("{SOURCE_DIR}/cmake/download_link.cmake")\n'
+                      'qn_check_download_url("${TEXT}" QN_DOWNLOAD_URL)\n')
+    cases = [  # (text, taken)
+        ("https://example.com/", True), ("http://example.com/java?os=win&v=17#top", True),
+        ("https://example.com/%C3%A9", True), ("", False), ("example.com", False),
+        ("ftp://example.com/", False), ("https://example.com/a b", False),
+        ('https://example.com/"x"', False), ("https://example.com\\x", False),
+        ("https://example.com/é", False), ("https://", False),
+    ]
+    for text, taken in cases:
+        # The header it writes lands in the current folder's "generated".
+        done = subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], cwd=folder.name,
+                              capture_output=True, text=True, timeout=60)
+        output = done.stdout + done.stderr
+        assert (done.returncode == 0) == taken, (text, output)
+        if not taken:
+            assert "QN_DOWNLOAD_URL" in output, (text, output)
 
 
 def resource_inputs(folder, target_object):

@@ -9,8 +9,9 @@ import threading
 import time
 from pathlib import Path
 
-from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, WIN64_DIR, crop, make_app, run, screenshot,
-                     windows_path)
+import pe
+from harness import (ANSI, DEFAULT_CAPTION, EXIT_FAILURE, LAUNCHER, SCREENSHOT_DPI, WIN64_DIR, crop, make_app,
+                     run, screen_dpi, screenshot, window_icons, windows_path)
 
 STANDIN = WIN64_DIR / "tests" / "standin"  # holds bin\client\jvm.dll only
 MESSAGE_207 = ("The Java Runtime Environment (JRE) was not found. Please  download and install a JRE "
@@ -288,8 +289,9 @@ def test_a_failing_print_stack_trace_shows_what_it_wrote_or_nothing():
     assert result.dialogs == [] and result.exit_code == 0, result.describe()
 
 
-def run_with_screenshot(target, steps_before, steps_after, name, timeout=40):
-    """Runs the steps, takes a screenshot between the two groups, and gives the result."""
+def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, icons_of=None):
+    """Runs the steps, takes a screenshot between the two groups, and gives the result. With
+    `icons_of`, a caption, also gives the icons of that window as the desktop saw them then."""
     folder = target.app.folder
     shown, done = folder / "shown.flag", folder / "done.flag"
     steps = steps_before + ["signal:" + windows_path(shown), "await:" + windows_path(done)] + steps_after
@@ -300,9 +302,12 @@ def run_with_screenshot(target, steps_before, steps_after, name, timeout=40):
     while not shown.exists() and worker.is_alive() and time.monotonic() < deadline:
         time.sleep(0.05)
     picture = screenshot(name) if shown.exists() else None
+    icons = window_icons(icons_of) if picture and icons_of else None
     done.write_bytes(b"")
     worker.join(timeout + 60)
     assert picture, "the dialog never showed"
+    if icons_of:
+        return outcome["result"], picture, icons
     return outcome["result"], picture
 
 
@@ -353,26 +358,47 @@ class Launch:
         self.run = lambda steps, timeout: run_steps(steps)
 
 
-def test_screenshots_of_both_dialogs():
-    app = ThrowingApp("exception_picture")
-    result, picture = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog")
-    assert result.exit_code == 0 and picture.exists()
-    crop_to(picture, exception_dialogs(result)[0])
+def at_high_dpi(window, icons):
+    """The window was laid out for the pictures' DPI, with the executable's own icon at that DPI in
+    its caption (32 pixels at 96 DPI) and in the task switcher (16 at 96)."""
+    assert window.event["dpi"] == SCREENSHOT_DPI, window.event
+    own = {(width, height): pe.icon_pixels(data) for width, height, _, data in pe.icons(pe.Image(LAUNCHER))}
+    sizes = sorted((width, height) for width, height, _ in icons)
+    scale = SCREENSHOT_DPI // 96
+    assert sizes == [(16 * scale, 16 * scale), (32 * scale, 32 * scale)], sizes
+    for width, height, pixels in icons:
+        assert pixels == own[(width, height)], f"the {width}x{height} icon is not the executable's"
 
-    missing = NoRuntimeApp("missing_picture")
-    runtime = runtime_copy(missing)
-    result, picture = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
-                                          ["press:Cancel"], "missing-runtime-dialog")
-    assert result.exit_code == EXIT_FAILURE and picture.exists()
-    crop_to(picture, runtime_dialogs(result)[0])
+
+def test_screenshots_of_both_dialogs():
+    with screen_dpi(SCREENSHOT_DPI):
+        app = ThrowingApp("exception_picture")
+        result, picture, icons = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog",
+                                                     icons_of="Java Exception")
+        assert result.exit_code == 0 and picture.exists()
+        dialog = exception_dialogs(result)[0]
+        crop_to(picture, dialog)
+        at_high_dpi(dialog, icons)
+
+        missing = NoRuntimeApp("missing_picture")
+        runtime = runtime_copy(missing)
+        result, picture, icons = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
+                                                     ["press:Cancel"], "missing-runtime-dialog",
+                                                     icons_of="JRE Not Found")
+        assert result.exit_code == EXIT_FAILURE and picture.exists()
+        dialog = runtime_dialogs(result)[0]
+        crop_to(picture, dialog)
+        at_high_dpi(dialog, icons)
 
 
 def test_screenshot_of_an_error_box():
     app = make_app("error_picture", ini={"Java Runtime Environment": {"Minimum Version": "17"},
                                          "Class Path": {"Class Path": "app.jar"}})
-    result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
-                                          ["window"], ["press:OK"], "error-box")
+    with screen_dpi(SCREENSHOT_DPI):
+        result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
+                                              ["window"], ["press:OK"], "error-box")
     box = result.dialogs[0]
     assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
     assert result.exit_code == EXIT_FAILURE
+    assert box.event["dpi"] == SCREENSHOT_DPI, box.event
     crop_to(picture, box)

@@ -52,26 +52,31 @@ UNCAUGHT_EXCEPTION_CONTROLS = [
 ]
 
 
-def image(folder):
-    path = folder / "qnlauncher.exe"
+# Each build's two executables, and the subsystem each is linked for.
+EXECUTABLES = [("qnlauncher.exe", pe.SUBSYSTEM_GUI), ("qnlauncher-console.exe", pe.SUBSYSTEM_CONSOLE)]
+
+
+def image(folder, name="qnlauncher.exe"):
+    path = folder / name
     require(path.exists(), f"{path} (cmake --build --preset {folder.name})")
     return pe.Image(path)
 
 
 def check_image_kind(path_folder, machine, plus):
-    img = image(path_folder)
-    assert img.machine == machine, hex(img.machine)
-    assert img.is_pe32_plus == plus, hex(img.magic)
-    assert img.subsystem == pe.SUBSYSTEM_GUI, img.subsystem
-    foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
-    assert not foreign, f"DLLs that would have to ship: {foreign}"
+    for name, subsystem in EXECUTABLES:
+        img = image(path_folder, name)
+        assert img.machine == machine, (name, hex(img.machine))
+        assert img.is_pe32_plus == plus, (name, hex(img.magic))
+        assert img.subsystem == subsystem, (name, img.subsystem)
+        foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
+        assert not foreign, f"{name}: DLLs that would have to ship: {foreign}"
 
 
-def test_win64_image_is_a_static_gui_pe32_plus():
+def test_win64_images_are_static_pe32_plus_gui_and_console():
     check_image_kind(WIN64_DIR, pe.MACHINE_AMD64, True)
 
 
-def test_win32_image_is_a_static_gui_pe32():
+def test_win32_images_are_static_pe32_gui_and_console():
     check_image_kind(WIN32_DIR, pe.MACHINE_I386, False)
 
 
@@ -83,7 +88,11 @@ def only_language(resources, kind, name):
 
 
 def check_resources(folder):
-    img = image(folder)
+    for name, _ in EXECUTABLES:
+        check_resources_of(image(folder, name))
+
+
+def check_resources_of(img):
     resources = img.resources()
     assert img.string_table() == string_table_source()
 
@@ -98,6 +107,9 @@ def check_resources(folder):
     assert "supportedOS" in manifest
     # The launcher's texts are in the ANSI code page; a UTF-8 code page would change them.
     assert "activeCodePage" not in manifest
+    # Laid out for each monitor's DPI, never stretched by the system.
+    assert re.search(r"<dpiAwareness [^>]*>PerMonitorV2, PerMonitor</dpiAwareness>", manifest), manifest
+    assert re.search(r"<dpiAware [^>]*>true/pm</dpiAware>", manifest), manifest
 
     check_dialog(pe.dialog_template(only_language(resources, pe.RT_DIALOG, 201)),
                  "JRE Not Found", (0, 0, 219, 145),
@@ -137,6 +149,20 @@ def check_dialog(dialog, caption, rect, style, forbidden, controls):
 
 def test_win64_resources():
     check_resources(WIN64_DIR)
+
+
+def test_the_shipped_executables_carry_no_debug_information():
+    for folder, (name, _) in ((f, e) for f in (WIN64_DIR, WIN32_DIR) for e in EXECUTABLES):
+        img = image(folder, name)
+        names = [name for name, _, _, _ in img.sections]
+        assert not [n for n in names if n.startswith(".debug")], (folder.name, names)
+        assert img.symbol_table[1] == 0, (folder.name, img.symbol_table)  # no symbols either
+        # The symbols are beside it, in the file the executable names.
+        link = img.section_data(".gnu_debuglink")
+        debug_file = folder / link[:link.index(b"\0")].decode()
+        assert debug_file.name == name + ".debug", (folder.name, debug_file)
+        debug_names = [name for name, _, _, _ in pe.Image(debug_file).sections]
+        assert ".debug_info" in debug_names and ".debug_line" in debug_names, debug_names
 
 
 def test_win32_resources():

@@ -3,7 +3,7 @@ runtime (tests/support/standin): the boxes, the exit code, and what the runtime 
 
 import re
 
-from harness import DEFAULT_CAPTION, EXIT_FAILURE, WIN64_DIR, make_app, run, windows_path
+from harness import DEFAULT_CAPTION, EXIT_FAILURE, LAUNCHER, WIN64_DIR, make_app, run, windows_path
 
 HOMES = WIN64_DIR / "tests"
 CREATE_FAILED = "JNI exception: failed to create the Java VM\nReason: %s.\n"
@@ -30,22 +30,22 @@ class StandinApp:
     """An application folder whose "JRE Path" is a stand-in home, with a script and a record."""
 
     def __init__(self, name, script="", variant="standin", runtime=None, application=None,
-                 class_path="app.jar"):
+                 class_path="app.jar", exe="app.exe", launcher=LAUNCHER):
         section = {"Main Class": "com.example.App", "JRE Path": home(variant)}
         section.update(runtime or {})
         ini = {"Java Runtime Environment": section, "Class Path": {"Class Path": class_path}}
         if application:
             ini["Application"] = application
-        self.app = make_app(name, exe="app.exe", ini=ini)
+        self.app = make_app(name, exe=exe, ini=ini, launcher=launcher)
         self.app.write_file("app.jar", b"")
         self.app.write_file("script.txt", script)
         self.record = self.app.path("record.txt")
 
-    def run(self, args=None, env=None, steps=()):
+    def run(self, args=None, env=None, steps=(), **options):
         environment = {"QN_STANDIN_SCRIPT": str(self.app.path("script.txt")),
                        "QN_STANDIN_RECORD": str(self.record)}
         environment.update(env or {})
-        return run(self.app, args=args, env=environment, steps=steps).check()
+        return run(self.app, args=args, env=environment, steps=steps, **options).check()
 
     def entries(self, key):
         return [value for name, value in parse_record(self.record) if name == key]

@@ -8,8 +8,8 @@ import threading
 import time
 from pathlib import Path
 
-from harness import (EXIT_FAILURE, WIN64_DIR, WINELOADER, crop, make_app, run, screenshot,
-                     session_env, windows_path)
+from harness import (EXIT_FAILURE, SCREENSHOT_DPI, WIN64_DIR, WINELOADER, crop, make_app, run,
+                     screen_dpi, screenshot, session_env, windows_path)
 
 PROBE = WIN64_DIR / "tests" / "qn_splash_probe.exe"
 STANDIN_HOMES = WIN64_DIR / "tests"
@@ -467,14 +467,17 @@ def test_screenshot_of_a_splash():
         finally:
             taken.write_bytes(b"")
 
-    outcome = start(app, during=take)
+    # As on a 200 % screen: the picture keeps its size next to other windows, so it is enlarged.
+    with screen_dpi(SCREENSHOT_DPI):
+        outcome = start(app, during=take)
     assert outcome.result.exit_code == 0 and len(shots) == 1, outcome.describe()
     picture, rect = shots[0]
-    assert rect == centred((1280, 1024), 480, 300), outcome.describe()
-    assert crop(picture, rect, margin) == (480 + 2 * margin, 300 + 2 * margin)
-    # The picture on the screen is the picture in the file, pixel for pixel where it matters.
+    scale = SCREENSHOT_DPI // 96
+    assert rect == centred((1280, 1024), 480 * scale, 300 * scale), outcome.describe()
+    assert crop(picture, rect, margin) == (480 * scale + 2 * margin, 300 * scale + 2 * margin)
+    # The picture on the screen is the picture in the file, enlarged, where it matters.
     points = [(100, 150), (300, 130), (250, 168), (20, 20), (470, 290)]
-    on_screen = picture_pixels(picture, [(x + margin, y + margin) for x, y in points])
+    on_screen = picture_pixels(picture, [(x * scale + margin, y * scale + margin) for x, y in points])
     in_file = picture_pixels(source, points)
     for point, seen, expected in zip(points, on_screen, in_file):
         assert close_to(seen, expected), (point, seen, expected)

@@ -4,7 +4,10 @@
 
 #include <commctrl.h>
 
+#include "res/download_link.h"
+
 #include "platform/dialogs.h"
+#include "platform/win32/console_win32.h"
 #include "platform/win32/ui/missing_runtime_dialog.h"
 #include "platform/win32/ui/uncaught_exception_dialog.h"
 
@@ -24,6 +27,11 @@ void initCommonControls() {
 
 std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
                                                  const RuntimeFolderCheck& checkFolder) {
+    if (win32::isConsoleProgram()) {
+        // A tool started from a script must not wait for an answer: where to get one, then Cancel.
+        win32::writeStandardError(messageText + "\n" + QN_DOWNLOAD_LINK);
+        return std::nullopt;
+    }
     initCommonControls();
     ui::MissingRuntimeDialog dialog(messageText, checkFolder);
     if (dialog.showModal(GetActiveWindow()) != IDOK || !dialog.choice().canConfirm()) {
@@ -33,6 +41,9 @@ std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
 }
 
 bool askStopAfterException(const std::string& text) {
+    // The trace is on the program's error stream already; the run ends as the runtime's own
+    // command ends it, with the other threads let finish.
+    if (win32::isConsoleProgram()) return false;
     initCommonControls();
     ui::UncaughtExceptionDialog dialog(text);
     // Stop, and a dialog that could not be shown, both end the application.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/win32/console_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_h.h"
 
@@ -17,8 +18,6 @@ namespace {
 constexpr DWORD modulePathCapacity = 260;
 
 }  // namespace
-
-const PlatformConventions& conventions() { return windowsConventions(); }
 
 bool moduleFileName(std::string& path, std::uint32_t& errorCode) {
     char buffer[modulePathCapacity];
@@ -277,6 +276,11 @@ std::optional<std::string> loadString(int id) {
 }
 
 void showErrorBox(WindowHandle owner, const std::string& text) {
+    // The console build's user reads its messages where its output goes; nothing waits for a click.
+    if (win32::isConsoleProgram()) {
+        win32::writeStandardError(text);
+        return;
+    }
     // An owner that is gone (the user closed the splash) would make MessageBoxA fail without
     // showing anything; the report then goes without an owner.
     HWND ownerWindow = static_cast<HWND>(owner);

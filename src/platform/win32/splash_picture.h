@@ -27,10 +27,10 @@ public:
 
     /// False, leaving the picture empty, when the file cannot be read or decoded.
     bool loadFromFile(const std::string& path);
-    /// The picture's size in screen pixels; 0 by 0 when empty.
+    /// The picture's own size in pixels; 0 by 0 when empty.
     SIZE pixelSize() const;
-    /// Renders the picture at its pixel size into a new bitmap compatible with the window.
-    void renderToBitmap(HWND window);
+    /// Renders the picture, stretched to `size`, into a new bitmap compatible with the window.
+    void renderToBitmap(HWND window, SIZE size);
 
 private:
     void release();

@@ -70,8 +70,7 @@ SIZE SplashPicture::pixelSize() const {
     return size;
 }
 
-void SplashPicture::renderToBitmap(HWND window) {
-    const SIZE size = pixelSize();
+void SplashPicture::renderToBitmap(HWND window, SIZE size) {
     target_ = RECT{0, 0, size.cx, size.cy};
     bitmapSlot_.reset();
     HDC windowDc = GetDC(window);
@@ -81,6 +80,12 @@ void SplashPicture::renderToBitmap(HWND window) {
     HDC memoryDc = CreateCompatibleDC(windowDc);
     if (memoryDc && bitmapSlot_) {
         const HGDIOBJ previous = SelectObject(memoryDc, bitmapSlot_.get());
+        const SIZE own = pixelSize();
+        if (own.cx != size.cx || own.cy != size.cy) {
+            // Averaged pixels when the picture is enlarged for a high DPI, not repeated ones.
+            SetStretchBltMode(memoryDc, HALFTONE);
+            SetBrushOrgEx(memoryDc, 0, 0, nullptr);
+        }
         if (picture_) {
             OLE_XSIZE_HIMETRIC width = 0;
             OLE_YSIZE_HIMETRIC height = 0;

@@ -1,9 +1,10 @@
 // The launcher's own splash window: a borderless tool window on the splash thread that shows one
-// picture, centred on the primary screen, from a bitmap rendered once.
+// picture, centred on the primary screen, from a bitmap rendered once at the screen's DPI.
 #include "platform/splash_window.h"
 
 #include <objbase.h>
 
+#include "platform/win32/dpi.h"
 #include "platform/win32/splash_picture.h"
 #include "platform/win32/windows_h.h"
 
@@ -111,7 +112,10 @@ WindowHandle createSplashWindow(SplashWindow& window, const std::string& picture
     registerSplashClass(shadow);
     win32::SplashPicture picture(window.bitmap);
     picture.loadFromFile(picturePath);  // a picture that does not load leaves a 0 by 0 window
-    const SIZE size = picture.pixelSize();
+    // A picture made for 96 DPI keeps its size on the screen, as the launcher's other windows do.
+    const unsigned dpi = win32::primaryMonitorDpi();
+    const SIZE pixels = picture.pixelSize();
+    const SIZE size{win32::scaledToDpi(pixels.cx, dpi), win32::scaledToDpi(pixels.cy, dpi)};
     // The full primary screen, not the work area; the division truncates toward zero, so a
     // picture wider than the screen gets a negative left edge.
     const int left = (GetSystemMetrics(SM_CXSCREEN) - size.cx) / 2;
@@ -121,7 +125,7 @@ WindowHandle createSplashWindow(SplashWindow& window, const std::string& picture
         window.handle = nullptr;  // creation may fail after WM_NCCREATE stored it
         return nullptr;
     }
-    picture.renderToBitmap(window.handle);
+    picture.renderToBitmap(window.handle, size);
     return window.handle;
 }
 

@@ -15,6 +15,12 @@
 //   settle MS           how long a new window is left alone before it is read (default 150)
 //   out PATH            the transcript file (also written to standard output)
 //   dismiss on|off      answer windows that no step is left for (default on)
+//   pipes on            the child's standard input, output and error are pipes; what it writes
+//                       is reported as "stdout" and "stderr" events before its exit
+//   stdin TEXT          with pipes: the bytes the child reads from its input (then end of input)
+//   console CODEPAGE    the child shares a new console of that output code page (0: the
+//                       system's) with the driver; its text is reported as a "console" event
+//                       (UTF-8) after the child's exit
 //   step ACTION         one action, executed in order; see runStep
 //
 // The transcript is one JSON object per line. Texts are the ANSI bytes, each byte >= 0x80 written
@@ -113,6 +119,10 @@ struct Script {
     DWORD settleMs = 150;
     std::string out;
     bool dismiss = true;
+    bool pipes = false;
+    bool console = false;
+    UINT consoleCodePage = 0;
+    std::string input;
     std::vector<std::string> steps;
 };
 
@@ -148,6 +158,12 @@ bool readScript(const char* path, Script& script) {
         else if (key == "settle") script.settleMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         else if (key == "out") script.out = value;
         else if (key == "dismiss") script.dismiss = value != "off";
+        else if (key == "pipes") script.pipes = value == "on";
+        else if (key == "console") {
+            script.console = true;
+            script.consoleCodePage = static_cast<UINT>(std::strtoul(value.c_str(), nullptr, 10));
+        }
+        else if (key == "stdin") script.input += value;
         else if (key == "step") script.steps.push_back(value);
         else {
             std::fprintf(stderr, "qn_driver: unknown script key %s\n", key.c_str());
@@ -224,6 +240,14 @@ std::string rectJson(const RECT& rect) {
     return text;
 }
 
+/// The DPI the window is laid out for (96 where the system cannot tell).
+unsigned windowDpi(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    return forWindow ? forWindow(window) : 96;
+}
+
 struct Seen {
     HWND handle;
     int index;
@@ -267,6 +291,7 @@ public:
         RECT client;
         GetClientRect(window, &client);
         line += ",\"client\":" + rectJson(client);
+        line += ",\"dpi\":" + std::to_string(windowDpi(window));
         char style[64];
         std::snprintf(style, sizeof style, ",\"style\":%lu,\"exstyle\":%lu",
                       static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
@@ -582,6 +607,100 @@ private:
     std::vector<HWND> backlog_;
 };
 
+// --- Standard streams of the child ---------------------------------------------------------------
+
+/// One pipe end the driver keeps: a reader that collects what the child writes, or a writer that
+/// hands it its input and then closes, so that the child sees the end of its input.
+class PipeEnd {
+public:
+    ~PipeEnd() {
+        if (thread_) CloseHandle(thread_);
+    }
+
+    /// The child's end (inheritable) of a new pipe; the driver keeps the other one.
+    HANDLE open(bool childReads) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        HANDLE readEnd = nullptr, writeEnd = nullptr;
+        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return nullptr;
+        own_ = childReads ? writeEnd : readEnd;
+        SetHandleInformation(own_, HANDLE_FLAG_INHERIT, 0);
+        return childReads ? readEnd : writeEnd;
+    }
+
+    void startReading() { thread_ = CreateThread(nullptr, 0, readAll, this, 0, nullptr); }
+    void startWriting(const std::string& text) {
+        text_ = text;
+        thread_ = CreateThread(nullptr, 0, writeAll, this, 0, nullptr);
+    }
+
+    /// What the child wrote; waits for the end of the pipe, which a process the child left running
+    /// may hold open: then what arrived within the time.
+    std::string collected(DWORD timeoutMs) {
+        if (thread_) WaitForSingleObject(thread_, timeoutMs);
+        EnterCriticalSection(&lock_);
+        std::string text = text_;
+        LeaveCriticalSection(&lock_);
+        return text;
+    }
+
+    PipeEnd() { InitializeCriticalSection(&lock_); }
+    PipeEnd(const PipeEnd&) = delete;
+    PipeEnd& operator=(const PipeEnd&) = delete;
+
+private:
+    static DWORD WINAPI readAll(void* raw) {
+        auto* self = static_cast<PipeEnd*>(raw);
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(self->own_, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            EnterCriticalSection(&self->lock_);
+            self->text_.append(chunk, got);
+            LeaveCriticalSection(&self->lock_);
+        }
+        CloseHandle(self->own_);
+        return 0;
+    }
+
+    static DWORD WINAPI writeAll(void* raw) {
+        auto* self = static_cast<PipeEnd*>(raw);
+        DWORD written = 0;
+        if (!self->text_.empty()) {
+            WriteFile(self->own_, self->text_.data(), static_cast<DWORD>(self->text_.size()), &written, nullptr);
+        }
+        CloseHandle(self->own_);
+        return 0;
+    }
+
+    HANDLE own_ = nullptr;
+    HANDLE thread_ = nullptr;
+    CRITICAL_SECTION lock_;
+    std::string text_;
+};
+
+/// The text of the console's screen buffer up to its cursor, one line per row without the blanks
+/// that fill it, as UTF-8: what a user reads there, whatever code page the writer used.
+std::string consoleText() {
+    HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (screen == INVALID_HANDLE_VALUE) return "";
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    std::string text;
+    if (GetConsoleScreenBufferInfo(screen, &info)) {
+        std::vector<wchar_t> row(static_cast<std::size_t>(info.dwSize.X));
+        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+            DWORD read = 0;
+            ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+            while (read > 0 && row[read - 1] == L' ') --read;
+            const int size = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), nullptr, 0, nullptr, nullptr);
+            std::string line(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+            if (size > 0) WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), &line[0], size, nullptr, nullptr);
+            text += line + "\n";
+        }
+    }
+    CloseHandle(screen);
+    return text;
+}
+
 // --- Modes --------------------------------------------------------------------------------------
 
 int runMode(const char* scriptPath) {
@@ -605,16 +724,43 @@ int runMode(const char* scriptPath) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
     std::memset(&child, 0, sizeof child);
+    if (script.console) {
+        // A console of the driver's own, which the child (a console program) inherits.
+        FreeConsole();
+        AllocConsole();
+        if (script.consoleCodePage != 0) SetConsoleOutputCP(script.consoleCodePage);
+    }
+    PipeEnd input, output, error;
+    HANDLE childEnds[3] = {};
+    if (script.pipes) {
+        childEnds[0] = input.open(true);
+        childEnds[1] = output.open(false);
+        childEnds[2] = error.open(false);
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdInput = childEnds[0];
+        startup.hStdOutput = childEnds[1];
+        startup.hStdError = childEnds[2];
+    }
     emit("{\"event\":\"start\",\"exe\":" + jsonText(script.exe) + ",\"cmdline\":" + jsonText(commandLine) + "}");
-    if (!CreateProcessA(script.exe.empty() ? nullptr : script.exe.c_str(), mutableLine.data(), nullptr,
-                        nullptr, FALSE, 0, nullptr,
-                        script.currentFolder.empty() ? nullptr : script.currentFolder.c_str(), &startup,
-                        &child)) {
-        const DWORD error = GetLastError();
-        emit("{\"event\":\"start-failed\",\"error\":" + std::to_string(error) + "}");
+    const BOOL started = CreateProcessA(script.exe.empty() ? nullptr : script.exe.c_str(), mutableLine.data(),
+                                        nullptr, nullptr, script.pipes ? TRUE : FALSE, 0, nullptr,
+                                        script.currentFolder.empty() ? nullptr : script.currentFolder.c_str(),
+                                        &startup, &child);
+    const DWORD startError = GetLastError();
+    // Only the child may hold its ends: the pipes end when it (and what it started) is gone.
+    for (HANDLE end : childEnds) {
+        if (end) CloseHandle(end);
+    }
+    if (!started) {
+        emit("{\"event\":\"start-failed\",\"error\":" + std::to_string(startError) + "}");
         return 3;
     }
     CloseHandle(child.hThread);
+    if (script.pipes) {
+        input.startWriting(script.input);
+        output.startReading();
+        error.startReading();
+    }
 
     Watcher watcher(child.dwProcessId, child.hProcess);
     Runner runner(script, watcher, GetTickCount() + script.timeoutMs);
@@ -641,6 +787,11 @@ int runMode(const char* scriptPath) {
     DWORD exitCode = 0;
     GetExitCodeProcess(child.hProcess, &exitCode);
     CloseHandle(child.hProcess);
+    if (script.console) emit("{\"event\":\"console\",\"text\":" + jsonText(consoleText()) + "}");
+    if (script.pipes) {
+        emit("{\"event\":\"stdout\",\"text\":" + jsonText(output.collected(5000)) + "}");
+        emit("{\"event\":\"stderr\",\"text\":" + jsonText(error.collected(5000)) + "}");
+    }
     emit("{\"event\":\"exit\",\"code\":" + std::to_string(static_cast<unsigned long>(exitCode)) + "}");
     if (transcriptFile) std::fclose(transcriptFile);
     return status;

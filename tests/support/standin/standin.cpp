@@ -345,6 +345,13 @@ void runMain(const std::string& className, Object* arguments) {
     recordArguments("main", arguments);
     for (const std::string& text : script().all("main.stdout")) writeTo(systemOut, false, text + "\n");
     for (const std::string& text : script().all("main.stderr")) writeTo(systemErr, true, text + "\n");
+    if (script().get("main.echo") == "arguments") {
+        for (const std::string& text : stringArray(arguments)) writeTo(systemOut, false, text + "\n");
+    }
+    if (const auto prefix = script().get("main.echoInput")) {
+        char line[4096];
+        while (std::fgets(line, sizeof line, stdin)) writeTo(systemOut, false, *prefix + line);
+    }
     if (const auto path = script().get("main.waitFor")) {
         record("main.waiting", *path);
         while (!fileExists(*path)) std::this_thread::sleep_for(std::chrono::milliseconds(20));

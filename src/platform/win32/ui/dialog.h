@@ -2,6 +2,7 @@
 // Modal dialogs from the executable's templates. The dialog object travels to the dialog
 // procedure as DialogBoxParamA's lParam and lives in DWLP_USER from WM_INITDIALOG on.
 
+#include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_h.h"
 
 namespace qn::ui {
@@ -31,12 +32,23 @@ protected:
     virtual bool onMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 
 private:
+    struct IconTraits {
+        static HICON invalid() noexcept { return nullptr; }
+        static void close(HICON icon) noexcept { DestroyIcon(icon); }
+    };
+    using UniqueIcon = win32::Unique<HICON, IconTraits>;
+
     static INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    /// The executable's own icon in the caption and in the task switcher, at the dialog's DPI.
+    void setIcons();
 
     int templateId_;
     HWND handle_ = nullptr;
     HWND owner_ = nullptr;
+    // Outlive the window: the dialog is gone when showModal returns.
+    UniqueIcon bigIcon_;
+    UniqueIcon smallIcon_;
 };
 
 }  // namespace qn::ui

@@ -1,8 +1,29 @@
 #include "platform/win32/ui/dialog_resizer.h"
 
+#include "platform/win32/dpi.h"
+
 namespace qn::ui {
 
 namespace {
+
+// Windows 10 (1703) on: the dialog manager keeps its hands off the places of the controls this
+// class lays out, and still gives them the font of a new DPI.
+using ControlDpiBehaviour = BOOL(WINAPI*)(HWND, int, int);
+constexpr int kDisableRelayout = 0x2;  // DCDC_DISABLE_RELAYOUT
+
+void keepPlaceAtDpiChange(HWND control) {
+    static const auto behaviour = [] {
+        const HMODULE user32 = GetModuleHandleA("user32.dll");
+        return user32 ? reinterpret_cast<ControlDpiBehaviour>(reinterpret_cast<void*>(
+                            GetProcAddress(user32, "SetDialogControlDpiChangeBehavior")))
+                      : nullptr;
+    }();
+    if (behaviour) behaviour(control, kDisableRelayout, kDisableRelayout);
+}
+
+LONG scaled(LONG length, unsigned to, unsigned from) {
+    return MulDiv(length, static_cast<int>(to), static_cast<int>(from));
+}
 
 RECT clientRectOf(HWND control, HWND dialog) {
     RECT rect{};
@@ -22,14 +43,18 @@ void DialogResizer::attach(HWND dialog, const std::vector<AnchorRule>& rules) {
     GetClientRect(dialog, &client);
     startClient_ = {client.right, client.bottom};
 
+    dpi_ = win32::dpiOfWindow(dialog);
+
     placed_.clear();
     for (const AnchorRule& rule : rules) {
         const HWND control = GetDlgItem(dialog, rule.controlId);
-        if (control) placed_.push_back({control, clientRectOf(control, dialog), rule.anchors});
+        if (!control) continue;
+        placed_.push_back({control, clientRectOf(control, dialog), rule.anchors});
+        keepPlaceAtDpiChange(control);
     }
 
-    const int gripWidth = GetSystemMetrics(SM_CXVSCROLL);
-    const int gripHeight = GetSystemMetrics(SM_CYHSCROLL);
+    const int gripWidth = win32::systemMetricForDpi(SM_CXVSCROLL, dpi_);
+    const int gripHeight = win32::systemMetricForDpi(SM_CYHSCROLL, dpi_);
     grip_ = CreateWindowExA(0, "SCROLLBAR", nullptr,
                             WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | SBS_SIZEGRIP |
                                 SBS_SIZEBOXBOTTOMRIGHTALIGN,
@@ -39,7 +64,25 @@ void DialogResizer::attach(HWND dialog, const std::vector<AnchorRule>& rules) {
         // Above the other controls, so that the group box does not paint over it.
         SetWindowPos(grip_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         placed_.push_back({grip_, clientRectOf(grip_, dialog), MoveRight | MoveDown});
+        keepPlaceAtDpiChange(grip_);
     }
+}
+
+void DialogResizer::rescale(unsigned dpi) {
+    if (dpi == 0 || dpi == dpi_) return;
+    startClient_ = {scaled(startClient_.cx, dpi, dpi_), scaled(startClient_.cy, dpi, dpi_)};
+    minimumWindow_ = {scaled(minimumWindow_.cx, dpi, dpi_), scaled(minimumWindow_.cy, dpi, dpi_)};
+    for (Placed& entry : placed_) {
+        RECT& r = entry.start;
+        r = {scaled(r.left, dpi, dpi_), scaled(r.top, dpi, dpi_), scaled(r.right, dpi, dpi_),
+             scaled(r.bottom, dpi, dpi_)};
+        if (entry.control == grip_) {
+            // The grip is a system metric, not a scaled length: it stays in the corner.
+            r.left = r.right - win32::systemMetricForDpi(SM_CXVSCROLL, dpi);
+            r.top = r.bottom - win32::systemMetricForDpi(SM_CYHSCROLL, dpi);
+        }
+    }
+    dpi_ = dpi;
 }
 
 bool DialogResizer::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -49,6 +92,12 @@ bool DialogResizer::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         info->ptMinTrackSize.x = minimumWindow_.cx;
         info->ptMinTrackSize.y = minimumWindow_.cy;
         return true;
+    }
+    if (message == WM_DPICHANGED) {
+        // The places kept are in pixels of the old DPI; the system then moves the dialog to
+        // its new size, and WM_SIZE lays the controls out from the rescaled places.
+        rescale(LOWORD(wParam));
+        return false;
     }
     if (message == WM_SIZE) {
         if (wParam == SIZE_MINIMIZED) return true;

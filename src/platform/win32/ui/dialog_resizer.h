@@ -33,6 +33,7 @@ public:
     void attach(HWND dialog, const std::vector<AnchorRule>& rules);
 
     /// WM_SIZE and WM_GETMINMAXINFO; true when handled (the dialog procedure then gives 0).
+    /// WM_DPICHANGED rescales what was kept and is left to the system.
     bool handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
 private:
@@ -43,12 +44,14 @@ private:
     };
 
     void layout(int width, int height);
+    void rescale(unsigned dpi);
 
     HWND dialog_ = nullptr;
     HWND grip_ = nullptr;
     SIZE startClient_{};
     SIZE minimumWindow_{};
     std::vector<Placed> placed_;
+    unsigned dpi_ = 96;  // of the places kept
 };
 
 }  // namespace qn::ui

@@ -47,7 +47,7 @@ bool HyperlinkControl::attach(HWND dialog, int id) {
     SetWindowLongPtrA(control_, GWL_STYLE, style | SS_NOTIFY | WS_TABSTOP);
 
     loadColours();
-    createFont();
+    createFont(nullptr);
     if (!SetWindowSubclass(control_, &HyperlinkControl::subclassProc, subclassId,
                            reinterpret_cast<DWORD_PTR>(this))) {
         control_ = nullptr;
@@ -79,14 +79,17 @@ void HyperlinkControl::loadColours() {
     }
 }
 
-void HyperlinkControl::createFont() {
-    // The dialog's font, underlined.
-    HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageA(GetParent(control_), WM_GETFONT, 0, 0));
-    if (!dialogFont) dialogFont = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+void HyperlinkControl::createFont(HFONT base) {
+    // The dialog's font, underlined; at a new DPI the dialog hands its new font to the control.
+    if (!base) base = reinterpret_cast<HFONT>(SendMessageA(GetParent(control_), WM_GETFONT, 0, 0));
+    if (!base) base = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     LOGFONTA description{};
-    if (!GetObjectA(dialogFont, sizeof description, &description)) return;
+    if (!GetObjectA(base, sizeof description, &description)) return;
     description.lfUnderline = TRUE;
-    font_ = CreateFontIndirectA(&description);
+    const HFONT font = CreateFontIndirectA(&description);
+    if (!font) return;
+    if (font_) DeleteObject(font_);
+    font_ = font;
 }
 
 void HyperlinkControl::createTooltip() {
@@ -252,6 +255,21 @@ LRESULT HyperlinkControl::onMessage(UINT message, WPARAM wParam, LPARAM lParam) 
         }
         if (wParam == '\r') return 0;  // the key itself was handled at WM_KEYDOWN
         break;
+    case WM_SETFONT: {
+        const LRESULT result = DefSubclassProc(control_, message, wParam, lParam);
+        createFont(reinterpret_cast<HFONT>(wParam));
+        if (tooltip_) {
+            // The text, and so the part that takes the mouse, has a new size.
+            TOOLINFOA tool{};
+            tool.cbSize = sizeof tool;
+            tool.hwnd = control_;
+            tool.uId = toolId;
+            tool.rect = textRect();
+            SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&tool));
+        }
+        InvalidateRect(control_, nullptr, TRUE);
+        return result;
+    }
     case WM_SETFOCUS:
     case WM_KILLFOCUS:
     case WM_ENABLE:

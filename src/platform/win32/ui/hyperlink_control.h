@@ -26,7 +26,7 @@ private:
     LRESULT onMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     void loadColours();
-    void createFont();
+    void createFont(HFONT base);
     void createTooltip();
     /// The label's place in the control's client coordinates.
     RECT textRect() const;

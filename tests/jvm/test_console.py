@@ -1,0 +1,34 @@
+"""The Linux launcher as a command-line tool with a real JDK: Ctrl+C is the runtime's to handle, so
+the program's shutdown hooks run and the process ends as under the runtime's own command."""
+
+import os
+import signal
+import subprocess
+import tempfile
+from pathlib import Path
+
+from jvm_harness import utf8_env
+from test_trace import install
+
+TIMEOUT = 60
+
+
+def test_interrupt_runs_the_shutdown_hooks_and_ends_as_the_runtime_does():
+    with tempfile.TemporaryDirectory() as root:
+        folder = Path(root)
+        exe = install(folder, "ConsoleTool", "-XX:-UsePerfData -Xmx64m")
+        process = subprocess.Popen([str(exe)], cwd=folder, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=utf8_env(),
+                                   start_new_session=True)
+        try:
+            assert process.stdout.readline() == b"ready\n"
+            # Ctrl+C in a terminal: SIGINT to the whole foreground process group.
+            os.killpg(process.pid, signal.SIGINT)
+            out, err = process.communicate(timeout=TIMEOUT)
+        finally:
+            if process.poll() is None:
+                process.kill()
+                process.wait()
+        assert out == b"hook ran\n", (out, err)
+        # 128 + SIGINT, as the runtime's own command ends.
+        assert process.returncode == 130, (process.returncode, err)
