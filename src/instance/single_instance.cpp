@@ -2,15 +2,19 @@
 
 #include <jni.h>
 
+#include <cstring>
 #include <memory>
 
 #include "instance/instance_block.h"
+#include "instance/instance_request.h"
 #include "launcher/launcher.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
 #include "platform/instance_channel.h"
 #include "trace/trace.h"
+#include "res/resource_ids.h"
 #include "vm/java_strings.h"
+#include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
 
 namespace qn {
@@ -49,55 +53,79 @@ void switchOff(Launcher& launcher) {
     launcher.singleInstance = false;
 }
 
-// A block's process id may since have been given to another process, ours included.
-bool firstInstanceAlive(const InstanceBlock& block) {
-    return block.firstProcessId != 0 && block.firstProcessId != platform::currentProcessId() &&
-           platform::isInstanceProcessRunning(block.firstProcessId);
+ExtendedInstanceBlock& viewOf(Launcher& launcher) {
+    // The mapping is instanceBlockSize bytes; a block an older first instance made is shorter,
+    // but its view covers a whole page, which reads zero after the block.
+    return *reinterpret_cast<ExtendedInstanceBlock*>(launcher.instanceView);
+}
+
+// A block's process id may since have been given to another process, ours included; the start
+// time, where the block gives one, tells the first process from any later holder of its id.
+bool firstInstanceAlive(const ExtendedInstanceBlock& block) {
+    const std::uint32_t processId = block.block.firstProcessId;
+    if (processId == 0 || processId == platform::currentProcessId() ||
+        !platform::isInstanceProcessRunning(processId)) {
+        return false;
+    }
+    const std::uint64_t started = firstStartTimeOf(block);
+    return started == 0 || platform::processStartTime(processId) == started;
+}
+
+// The block's first instance is gone and this start, holding the turn, becomes the first. Where
+// blocks outlive their creator a fresh one replaces it; where a block lives while anyone holds it
+// (a later start still waiting for the dead one), it is taken over in place.
+ExtendedInstanceBlock* takeOverBlock(const std::string& name, platform::SharedMappingPtr& mapping,
+                                     ExtendedInstanceBlock* stale) {
+    const std::uint32_t staleProcess = stale->block.firstProcessId;
+    ExtendedInstanceBlock* block = stale;
+    if (platform::SharedMappingPtr fresh = platform::replaceSharedMapping(name, instanceBlockSize)) {
+        block = static_cast<ExtendedInstanceBlock*>(platform::mapSharedView(*fresh));
+        if (!block) return nullptr;
+        mapping = std::move(fresh);
+    } else {
+        std::memset(block->block.argumentArea, 0, argumentAreaSize);
+        std::memset(&block->extension, 0, sizeof block->extension);
+    }
+    if (trace::enabled()) {
+        trace::line("instance", "took over the block of process " + std::to_string(staleProcess) +
+                                    ", which no longer runs as this application's first instance");
+    }
+    return block;
 }
 
 bool openBlock(Launcher& launcher, const std::string& name, bool holdingTurn) {
     bool existed = false;
-    platform::SharedMappingPtr mapping =
-        platform::createSharedMapping(name, sizeof(InstanceBlock), existed);
+    platform::SharedMappingPtr mapping = platform::createSharedMapping(name, instanceBlockSize, existed);
     if (!mapping) return false;
-    auto* block = static_cast<InstanceBlock*>(platform::mapSharedView(*mapping));
+    auto* block = static_cast<ExtendedInstanceBlock*>(platform::mapSharedView(*mapping));
     if (!block) return false;
     // Only with the turn held is the block complete whenever its first instance lives; then a
-    // block whose first instance is gone (POSIX keeps it after a crash) is taken over.
+    // block whose first instance is gone is taken over.
     if (existed && holdingTurn && !firstInstanceAlive(*block)) {
-        const std::uint32_t staleProcess = block->firstProcessId;
-        if (platform::SharedMappingPtr fresh =
-                platform::replaceSharedMapping(name, sizeof(InstanceBlock))) {
-            auto* freshBlock = static_cast<InstanceBlock*>(platform::mapSharedView(*fresh));
-            if (!freshBlock) return false;
-            mapping = std::move(fresh);
-            block = freshBlock;
-            existed = false;
-            if (trace::enabled()) {
-                trace::line("instance", "took over the block of process " + std::to_string(staleProcess) +
-                                            ", which no longer runs this executable");
-            }
-        }
+        block = takeOverBlock(name, mapping, block);
+        if (!block) return false;
+        existed = false;
     }
     launcher.instanceMapping = std::move(mapping);
-    launcher.instanceView = block;
+    launcher.instanceView = &block->block;
     launcher.isFirstInstance = !existed;
     return true;
 }
 
 bool startFirstInstance(Launcher& launcher, const std::string& name) {
-    InstanceBlock& block = *launcher.instanceView;
+    ExtendedInstanceBlock& block = viewOf(launcher);
     launcher.mainStartedEvent = platform::createEvent(name + mainStartedEventSuffix);
     // Without the event, workers would touch a VM that may not exist yet; an unnamed event still
     // holds them back until main starts.
     if (!launcher.mainStartedEvent) launcher.mainStartedEvent = platform::createEvent("");
-    block.requestMessage = platform::registerMessage(name);
-    if (block.requestMessage == 0) return false;
-    block.firstProcessId = platform::currentProcessId();
+    block.block.requestMessage = platform::registerMessage(name);
+    if (block.block.requestMessage == 0) return false;
+    block.block.firstProcessId = platform::currentProcessId();
+    publishExtension(block, platform::processStartTime(platform::currentProcessId()));
     // Without it later instances simply do not wait for the copy.
     launcher.instanceAcknowledgement = platform::createAcknowledgement(name + acknowledgementSuffix);
     launcher.instanceListenerThread =
-        platform::startListenerThread(runListener, &launcher, &block.listenerThreadId);
+        platform::startListenerThread(runListener, &launcher, &block.block.listenerThreadId);
     return launcher.instanceListenerThread != nullptr;
 }
 
@@ -107,31 +135,67 @@ void traceArguments(const char* what, const std::vector<std::string>& arguments)
     trace::line("instance", text);
 }
 
-bool handOver(Launcher& launcher, const std::string& name) {
-    InstanceBlock& block = *launcher.instanceView;
-    if (!packArguments(launcher.arguments, block.argumentArea)) {
-        trace::line("instance", "the arguments do not fit the block; nothing handed over");
-        return false;
+bool refuseHandOver(Launcher& launcher, const char* why, int textId, const std::string& reason = {}) {
+    trace::line("instance", std::string(why) + "; nothing handed over");
+    reportError(reason.empty() ? LauncherError(textId) : LauncherError(textId, reason), launcher.messageOwner);
+    return false;
+}
+
+// The start carries on as the first instance, with its own arguments: the one it waited for ended
+// before it took them, and this start holds the turn.
+bool becomeFirstInstance(Launcher& launcher, const std::string& name) {
+    ExtendedInstanceBlock* block = takeOverBlock(name, launcher.instanceMapping, &viewOf(launcher));
+    launcher.instanceRequestId = 0;
+    launcher.firstStartTime = 0;
+    launcher.isFirstInstance = true;
+    if (block) launcher.instanceView = &block->block;
+    if (!block || !startFirstInstance(launcher, name)) {
+        trace::line("instance", "could not become the first instance; an ordinary launch");
+        switchOff(launcher);
+        return true;
     }
+    trace::line("instance", "first instance, in place of the one that ended");
+    return true;
+}
+
+bool handOver(Launcher& launcher, const std::string& name, bool holdingTurn) {
+    ExtendedInstanceBlock& block = viewOf(launcher);
+    launcher.firstStartTime = firstStartTimeOf(block);
+    const std::uint32_t requestId =
+        firstReadsExtension(block) ? newRequestId(platform::processStartTime(platform::currentProcessId())) : 0;
+    RequestWrite write = writeRequest(block, name, launcher.arguments, requestId);
+    if (!write.written) {
+        return refuseHandOver(launcher,
+                              write.refusal == IDS_INSTANCE_OTHER_VERSION
+                                  ? "the first instance is of a launcher that would read these arguments wrongly"
+                                  : "the arguments cannot be written",
+                              write.refusal, write.reason);
+    }
+    launcher.instanceRequestId = requestId;
     if (trace::enabled()) traceArguments("handing over", launcher.arguments);
     // The reply may come at once; it must find a queue.
     platform::prepareThreadQueue();
     const platform::AcknowledgementPtr acknowledgement =
         platform::openAcknowledgement(name + acknowledgementSuffix);
     if (acknowledgement) platform::clearAcknowledgement(*acknowledgement);
-    if (!platform::postThreadMessage(block.listenerThreadId, block.requestMessage,
-                                     platform::currentThreadId())) {
-        trace::line("instance", "the first instance's listener cannot be reached");
-        return false;
+    if (!platform::postThreadMessage(block.block.listenerThreadId, block.block.requestMessage,
+                                     platform::currentThreadId(), requestId)) {
+        return refuseHandOver(launcher, "the first instance's listener cannot be reached",
+                              IDS_INSTANCE_HANDOVER_FAILED, "the running application does not listen");
     }
+    trace::line("instance", "request posted; waiting for the first instance to take the arguments");
     // The caller keeps the turn, and so the argument area, until the listener has copied the
     // arguments, however long the first instance takes: a start that let go earlier would leave
     // a request that the next start's arguments could answer. Only the first one's end stops it.
     if (acknowledgement &&
-        !platform::waitForAcknowledgement(*acknowledgement, block.firstProcessId,
-                                          platform::waitWithoutLimit) &&
-        trace::enabled()) {
-        trace::line("instance", "the first instance ended before it took the arguments");
+        !platform::waitForAcknowledgement(*acknowledgement, block.block.firstProcessId, launcher.firstStartTime,
+                                          platform::waitWithoutLimit)) {
+        write.argumentFile.reset();
+        if (holdingTurn && !firstInstanceAlive(block)) {
+            trace::line("instance", "the first instance ended before it took the arguments");
+            return becomeFirstInstance(launcher, name);
+        }
+        trace::line("instance", "the first instance did not take the arguments");
     }
     return true;
 }
@@ -181,14 +245,14 @@ void callSecondaryMain(JNIEnv* env, const InstanceRequest& request) {
                                         "; replied to thread " + std::to_string(request.requesterThreadId));
         }
         platform::postThreadMessage(request.requesterThreadId, request.replyMessage,
-                                    static_cast<std::uint32_t>(result));
+                                    static_cast<std::uint32_t>(result), request.requestId);
     } else {
         if (trace::enabled()) {
             trace::line("instance", "secondaryMain returning void; replied 0 to thread " +
                                         std::to_string(request.requesterThreadId) + " before calling it");
         }
         // The later instance need not wait for the method.
-        platform::postThreadMessage(request.requesterThreadId, request.replyMessage, 0);
+        platform::postThreadMessage(request.requesterThreadId, request.replyMessage, 0, request.requestId);
         env->CallStaticVoidMethod(mainClass, method, array);
     }
 }
@@ -234,34 +298,43 @@ bool setUpSingleInstance(Launcher& launcher) {
         trace::line("instance", "later instance; the first is process " +
                                     std::to_string(launcher.instanceView->firstProcessId));
     }
-    return handOver(launcher, name);
+    return handOver(launcher, name, turn != nullptr);
 }
 
 std::uint32_t runListener(void* raw) {
     Launcher& launcher = *static_cast<Launcher*>(raw);
+    std::string name;
+    currentInstanceName(name);
     platform::ThreadMessage message;
     while (platform::getThreadMessage(message)) {
-        const InstanceBlock& block = *launcher.instanceView;
-        if (message.number != block.requestMessage) continue;
+        ExtendedInstanceBlock& block = viewOf(launcher);
+        if (message.number != block.block.requestMessage) continue;
+        const std::string requester = "thread " + std::to_string(message.wParam);
         // Copied now, while the requester still holds the block, not when main has started.
-        auto* request = new InstanceRequest;
-        request->requesterThreadId = message.wParam;
-        request->replyMessage = block.requestMessage;
-        request->arguments = unpackArguments(block.argumentArea);
-        if (trace::enabled()) {
-            traceArguments(("request of thread " + std::to_string(message.wParam) + ":").c_str(),
-                           request->arguments);
-        }
-        request->launcher = &launcher;
-        if (launcher.instanceAcknowledgement &&
-            !platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam)) {
-            if (trace::enabled()) {
-                trace::line("instance", "dropped the request of thread " + std::to_string(message.wParam) +
-                                            ", whose start has gone");
-            }
-            delete request;
+        ReceivedRequest received = readRequest(block, name, message.lParam);
+        if (received.state == RequestState::stale) {
+            trace::line("instance", "dropped a request of " + requester + ": " + received.why);
             continue;
         }
+        if (trace::enabled()) traceArguments(("request of " + requester + ":").c_str(), received.arguments);
+        if (launcher.instanceAcknowledgement &&
+            !platform::acknowledge(*launcher.instanceAcknowledgement, message.wParam)) {
+            trace::line("instance", "dropped the request of " + requester + ", whose start has gone");
+            continue;
+        }
+        if (received.state == RequestState::unreadable) {
+            // Answered at once: nothing of it can run, and its start should not wait for main.
+            trace::line("instance", "refused the request of " + requester + ": " + received.why);
+            platform::postThreadMessage(message.wParam, block.block.requestMessage, static_cast<std::uint32_t>(-1),
+                                        received.requestId ? refusalOf(received.requestId) : 0);
+            continue;
+        }
+        auto* request = new InstanceRequest;
+        request->requesterThreadId = message.wParam;
+        request->replyMessage = block.block.requestMessage;
+        request->requestId = received.requestId;
+        request->arguments = std::move(received.arguments);
+        request->launcher = &launcher;
         // The worker owns the record; its thread handle is not kept.
         if (!platform::startThread(0, handleRequest, request)) delete request;
     }
@@ -294,28 +367,55 @@ std::int32_t waitForFirstInstance(Launcher& launcher) {
         if (trace::enabled()) trace::line("instance", std::string(source) + " " + std::to_string(code));
         return code;
     };
+    // A first instance of this version said when it started and answers with the request's id;
+    // when it is gone without an answer, it took the arguments (or this start would have become
+    // the first) and says nothing about them: the user hears so.
+    const bool knowsRequests = launcher.instanceRequestId != 0;
+    const auto unanswered = [&](const char* what) {
+        trace::line("instance", what);
+        reportError(LauncherError(IDS_INSTANCE_ENDED_UNANSWERED), launcher.messageOwner);
+        return unknownFirstInstanceResult;
+    };
     const InstanceBlock& block = *launcher.instanceView;
     platform::ThreadMessage message;
-    const platform::ProcessPtr first = platform::openProcess(block.firstProcessId);
+    // Another request's reply can reach this thread (a start killed while it waited had the
+    // same thread id): only the one that carries this request's id counts.
+    const auto isReply = [&](const platform::ThreadMessage& received) {
+        return received.number == block.requestMessage &&
+               (!knowsRequests || received.lParam == launcher.instanceRequestId ||
+                received.lParam == refusalOf(launcher.instanceRequestId));
+    };
+    const auto replied = [&](const platform::ThreadMessage& reply) {
+        if (knowsRequests && reply.lParam == refusalOf(launcher.instanceRequestId)) {
+            trace::line("instance", "the first instance could not read the arguments");
+            reportError(LauncherError(IDS_INSTANCE_HANDOVER_FAILED, "the running application could not read them"),
+                        launcher.messageOwner);
+            return unknownFirstInstanceResult;
+        }
+        return answer("reply", reply.wParam);
+    };
+    const platform::ProcessPtr first = platform::openProcess(block.firstProcessId, launcher.firstStartTime);
     if (!first) {
         // A reply that came before the first process went still counts.
         while (platform::peekThreadMessage(message)) {
-            if (message.number == block.requestMessage) return answer("reply", message.wParam);
+            if (isReply(message)) return replied(message);
         }
+        if (knowsRequests) return unanswered("the first instance ended without a reply");
         return answer("first instance gone without a reply; result", 0);
     }
     for (;;) {
         // The queue first: a reply wins even when the first process has ended meanwhile.
-        if (platform::peekThreadMessage(message) && message.number == block.requestMessage) {
-            return answer("reply", message.wParam);
-        }
+        if (platform::peekThreadMessage(message) && isReply(message)) return replied(message);
         std::uint32_t exitCode = 0;
         if (!platform::processExitCode(*first, exitCode)) {
+            if (knowsRequests) return unanswered("the first instance ended without a reply or an exit code");
             return answer("first instance cannot be asked for its exit code; result",
                           static_cast<std::uint32_t>(unknownFirstInstanceResult));
         }
         if (exitCode != platform::stillActive) return answer("first instance ended with exit code", exitCode);
-        platform::sleepMilliseconds(100);
+        // Wakes for the reply or the end at once; the bound only re-checks a wake-up that the
+        // system might not give.
+        platform::waitForMessageOrEnd(*first, replyRecheckMs);
     }
 }
 

@@ -13,6 +13,7 @@ class Launcher;
 struct InstanceRequest {
     std::uint32_t requesterThreadId = 0;
     std::uint32_t replyMessage = 0;
+    std::uint32_t requestId = 0;         // carried by the reply; 0 for a launcher of before
     std::vector<std::string> arguments;  // copied out of the block when the request arrived
     Launcher* launcher = nullptr;
 };
@@ -27,6 +28,8 @@ inline constexpr const char* acknowledgementSuffix = "_upr_ack";
 /// for this very process's listener, which still answers; one that never lets go is not waited for
 /// beyond this.
 inline constexpr std::uint32_t teardownTurnTimeoutMs = 30000;
+/// How long a later instance waits for its reply or the first process's end before it looks again.
+inline constexpr std::uint32_t replyRecheckMs = 1000;
 /// A later instance's result when the first process's exit code cannot be learnt.
 inline constexpr std::int32_t unknownFirstInstanceResult = -1;
 

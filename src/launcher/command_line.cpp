@@ -1,5 +1,7 @@
 #include "launcher/command_line.h"
 
+#include <iterator>
+
 #include "launcher/launcher.h"
 #include "platform/platform.h"
 #include "vm/environment.h"
@@ -57,12 +59,29 @@ void readCommandLine(Launcher& launcher) {
     launcher.arguments = std::move(words);
 }
 
+namespace {
+
+std::vector<std::string> nonEmptyWords(const std::string& expanded) {
+    std::vector<std::string> words;
+    for (std::string& word : splitArguments(expanded)) {
+        if (!word.empty()) words.push_back(std::move(word));
+    }
+    return words;
+}
+
+}  // namespace
+
 void appendExtraArguments(Launcher& launcher) {
     if (launcher.extraArgumentsText.empty()) return;
     launcher.extraArgumentsText = expandEnvironment(launcher.extraArgumentsText);
-    for (std::string& word : splitArguments(launcher.extraArgumentsText)) {
-        if (!word.empty()) launcher.arguments.push_back(std::move(word));
-    }
+    for (std::string& word : nonEmptyWords(launcher.extraArgumentsText)) launcher.arguments.push_back(std::move(word));
+}
+
+void insertLeadingArguments(Launcher& launcher, const std::string& text) {
+    if (text.empty()) return;
+    std::vector<std::string> words = nonEmptyWords(expandEnvironment(text));
+    launcher.arguments.insert(launcher.arguments.begin(), std::make_move_iterator(words.begin()),
+                              std::make_move_iterator(words.end()));
 }
 
 int findArgument(const std::vector<std::string>& list, const std::string& text) {

@@ -14,6 +14,8 @@ void readCommandLine(Launcher& launcher);
 std::vector<std::string> splitArguments(const std::string& text);
 /// Appends the non-empty words of the expanded "Cmd" text to `arguments`.
 void appendExtraArguments(Launcher& launcher);
+/// Puts the non-empty words of the expanded "Cmd Before" text in front of `arguments`.
+void insertLeadingArguments(Launcher& launcher, const std::string& text);
 /// Index of the first element equal to `text` (case-sensitive), or -1.
 int findArgument(const std::vector<std::string>& list, const std::string& text);
 /// The text without the white space of the thread's locale at both ends.

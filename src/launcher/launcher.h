@@ -73,6 +73,8 @@ public:
     platform::ListenerThreadPtr instanceListenerThread;
     platform::AcknowledgementPtr instanceAcknowledgement;
     bool isFirstInstance = false;
+    std::uint32_t instanceRequestId = 0;  // a later instance's request; 0 to a first of before
+    std::uint64_t firstStartTime = 0;     // of the first process; 0 when it does not say
     bool singleInstance = false;
     std::string outputFile;
     std::string errorFile;
@@ -86,6 +88,9 @@ public:
     CreateJavaVmProc createJavaVmProc = nullptr;
     DefaultInitArgsProc defaultInitArgsProc = nullptr;
     bool mainThrew = false;  // the Java main thread's: main ended with an uncaught exception
+    // The user's own VM options and the per-user file they came from (empty: none taken).
+    std::string perUserOptionsFile;
+    std::vector<std::string> perUserVmOptions;
 
     /// A later instance whose arguments went to the first one.
     bool isSecondaryInstance() const { return singleInstance && !isFirstInstance; }

@@ -28,10 +28,12 @@ inline constexpr const char* singleInstance = "Single Instance";
 inline constexpr const char* classPath = "Class Path";
 inline constexpr const char* embeddedJar = "Embedded Jar";
 inline constexpr const char* virtualMachineParameters = "Virtual Machine Parameters";
+inline constexpr const char* userParameters = "User Parameters";
 inline constexpr const char* startupCache = "Startup Cache";
 inline constexpr const char* outputFile = "Output File";
 inline constexpr const char* errorFile = "Error File";
 inline constexpr const char* cmd = "Cmd";
+inline constexpr const char* cmdBefore = "Cmd Before";
 inline constexpr const char* splashScreen = "Splash Screen";
 inline constexpr const char* splashScreenShadow = "Splash Screen Shadow";
 inline constexpr const char* preferNativeSplash = "Preffer Native Splash Screen";
@@ -57,6 +59,7 @@ inline constexpr SettingKey allSettingKeys[] = {
     {javaRuntimeEnvironment, systemPath},
     {javaRuntimeEnvironment, libraryPath},
     {javaRuntimeEnvironment, virtualMachineParameters},
+    {javaRuntimeEnvironment, userParameters},
     {javaRuntimeEnvironment, startupCache},
     {classPathSection, classPath},
     {application, applicationType},
@@ -67,6 +70,7 @@ inline constexpr SettingKey allSettingKeys[] = {
     {application, outputFile},
     {application, errorFile},
     {application, cmd},
+    {application, cmdBefore},
     {display, splashScreen},
     {display, splashScreenShadow},
     {display, preferNativeSplash},

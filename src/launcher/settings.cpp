@@ -273,7 +273,14 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
                     trace::line("per-user", "used: " + shown + " exists; its " + keys::jrePath +
                                                 " replaces the configuration file's");
                 }
-                return readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+                std::string chosen = readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
+                // A file a user wrote for options of their own holds no runtime choice: with it
+                // allowed, an empty value must not hide the vendor's runtime.
+                if (!chosen.empty() || reader.read(keys::javaRuntimeEnvironment, keys::userParameters) != "yes") {
+                    return chosen;
+                }
+                trace::line("per-user", std::string("its ") + keys::jrePath + " is empty: the configuration file's holds");
+                return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
             }
             if (trace::enabled()) {
                 trace::line("per-user", "not used: " + shown + " cannot be read; the configuration file's " +

@@ -1,6 +1,6 @@
 #pragma once
 // What the startup cache asks of the system: the user's cache folder, facts about files, small
-// reads, atomic replacement and one quiet helper process. Defined once per backend.
+// reads, atomic replacement and one detached helper process. Defined once per backend.
 
 #include <cstdint>
 #include <optional>
@@ -30,14 +30,30 @@ bool createNewFile(const std::string& path);
 bool writeWholeFile(const std::string& path, const std::string& content);
 /// At most maxBytes from the start of a file; empty when it cannot be read.
 std::string readFileStart(const std::string& path, std::size_t maxBytes);
+/// At most maxBytes from `offset` on; fewer at the file's end, empty when it cannot be read.
+std::string readFileAt(const std::string& path, std::uint64_t offset, std::size_t maxBytes);
 /// Moves a file over another one in one step; false when the system refuses.
 bool replaceFile(const std::string& from, const std::string& to);
 bool removeFile(const std::string& path);
 /// Bytes free for this user on the folder's volume; nothing when unknown.
 std::optional<std::uint64_t> freeDiskSpace(const std::string& folder);
 
-/// Runs a program without a window, with standard input, output and error on the null device, and
-/// waits for it; its exit code, or nothing when it could not be started.
-std::optional<int> runQuietly(const std::string& program, const std::vector<std::string>& arguments);
+/// A helper run that assembles a file once this process has ended.
+struct Assembly {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string produced;  // the file the program writes
+    // When the program ends with exit code 0 and produced is there, it is moved in one step to
+    // keptPrefix + its size in decimal + keptSuffix; otherwise it is removed.
+    std::string keptPrefix;
+    std::string keptSuffix;
+    std::vector<std::string> removeAfter;  // files of this start that go once the program ended
+};
+
+/// Starts the assembly detached from this process (its own session, no window, standard streams
+/// on the null device, no handle of ours), at low priority. On POSIX the program starts once this
+/// process has ended; a terminated assembly still removes what it produced. False when it could
+/// not be started.
+bool startAssembly(const Assembly& assembly);
 
 }  // namespace qn::platform

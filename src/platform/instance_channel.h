@@ -63,6 +63,8 @@ SharedMappingPtr createSharedMapping(const std::string& name, std::size_t size, 
 /// Where blocks outlive their creator (POSIX shared memory): removes the named block and creates a
 /// fresh one. Null where a block vanishes with its last holder (Windows) or when it fails.
 SharedMappingPtr replaceSharedMapping(const std::string& name, std::size_t size);
+/// Opens the named block of `size` bytes only when it exists; null when it does not or fails.
+SharedMappingPtr openSharedMapping(const std::string& name, std::size_t size);
 /// Maps the whole block for writing; the mapping owns the view. Null on failure.
 void* mapSharedView(SharedMapping& mapping);
 /// Unmaps the view of mapSharedView (closing the mapping does it too).
@@ -85,10 +87,10 @@ void clearAcknowledgement(Acknowledgement& acknowledgement);
 /// Listener: the arguments of the request of `requesterThreadId` have been copied. False when that
 /// requester has gone: what was copied may be a later start's arguments, so the request is dropped.
 bool acknowledge(Acknowledgement& acknowledgement, std::uint32_t requesterThreadId);
-/// Later instance, after posting: true when acknowledged; false when the first process ended or
-/// the time (which may be waitWithoutLimit) ran out.
+/// Later instance, after posting: true when acknowledged; false when the first process (the one
+/// that started at `firstStartTime`, when not 0) ended or the time (maybe waitWithoutLimit) ran out.
 bool waitForAcknowledgement(Acknowledgement& acknowledgement, std::uint32_t firstProcessId,
-                            std::uint32_t timeoutMs);
+                            std::uint64_t firstStartTime, std::uint32_t timeoutMs);
 
 // --- Thread messages ----------------------------------------------------------------------------
 
@@ -96,6 +98,7 @@ inline constexpr std::uint32_t quitMessage = 0x0012;  // WM_QUIT
 struct ThreadMessage {
     std::uint32_t number = 0;
     std::uint32_t wParam = 0;
+    std::uint32_t lParam = 0;  // 32 bits: a 32-bit and a 64-bit launcher must read the same value
 };
 
 /// A message number shared by every process that registers the same name; 0 on failure.
@@ -104,8 +107,9 @@ std::uint32_t currentThreadId();
 std::uint32_t currentProcessId();
 /// Gives the calling thread its message queue, so that nothing posted to it is lost.
 bool prepareThreadQueue();
-/// Posts a message (lParam 0) to a thread, also of another process; false when it fails.
-bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam);
+/// Posts a message to a thread, also of another process; false when it fails.
+bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam,
+                       std::uint32_t lParam = 0);
 /// Posts the quit message to a thread.
 void postQuitMessage(std::uint32_t threadId);
 /// Waits for the next message of the calling thread's queue; false on the quit message or failure.
@@ -125,12 +129,19 @@ bool listenerIsActive(ListenerThread& thread);
 
 inline constexpr std::uint32_t stillActive = 259;  // STILL_ACTIVE
 
-/// Opens a process to query its exit code; null when it cannot be opened.
-ProcessPtr openProcess(std::uint32_t processId);
+/// When the process runs, a number that differs for every process ever given its id (its start
+/// time); 0 when it cannot be learnt.
+std::uint64_t processStartTime(std::uint32_t processId);
+/// Opens a process to query its exit code; null when it cannot be opened, or when `startTime` is
+/// not 0 and the process of that id is another one.
+ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime = 0);
 /// The exit code, stillActive while it runs; false when it cannot be queried.
 bool processExitCode(Process& process, std::uint32_t& exitCode);
 /// True when a process with this identifier runs this executable.
 bool isInstanceProcessRunning(std::uint32_t processId);
+/// Waits until a message is in the calling thread's queue, the process has ended, or the time ran
+/// out, whichever comes first.
+void waitForMessageOrEnd(Process& process, std::uint32_t timeoutMs);
 void sleepMilliseconds(std::uint32_t milliseconds);
 
 }  // namespace qn::platform

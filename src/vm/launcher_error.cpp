@@ -39,14 +39,14 @@ std::string formatTemplate(const std::string& text, const std::vector<std::strin
 
 std::string formatError(const LauncherError& error) {
     const std::string text = loadText(error.templateId);
-    if (!error.argument && std::holds_alternative<std::monostate>(error.detail)) return text;
+    if (!error.argument && std::holds_alternative<std::monostate>(error.detail)) return text + error.postscript;
     std::vector<std::string> arguments;
     if (error.argument) arguments.push_back(*error.argument);
     if (const auto* reason = std::get_if<std::string>(&error.detail)) arguments.push_back(*reason);
     if (const auto* code = std::get_if<std::int32_t>(&error.detail)) {
         arguments.push_back(std::to_string(*code));
     }
-    return formatTemplate(text, arguments);
+    return formatTemplate(text, arguments) + error.postscript;
 }
 
 void reportError(const LauncherError& error, platform::WindowHandle owner) {

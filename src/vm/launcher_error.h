@@ -21,6 +21,7 @@ struct LauncherError {
     int templateId;
     std::optional<std::string> argument;
     std::variant<std::monostate, std::string, std::int32_t> detail;
+    std::string postscript;  // appended to the formatted template as it is
 };
 
 /// The string-table text, or the empty text when it cannot be loaded.

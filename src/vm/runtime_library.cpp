@@ -11,6 +11,7 @@
 #include "trace/trace.h"
 #include "vm/launcher_error.h"
 #include "vm/main_invocation.h"
+#include "vm/per_user_options.h"
 #include "vm/vm_options.h"
 
 namespace qn {
@@ -53,20 +54,27 @@ jint JNICALL runtimeOutputHook(FILE* stream, const char* format, va_list args) {
     return length;
 }
 
-/// Shows, once, that the runtime ends the process during its creation, with what it said.
-void reportEndDuringCreation() {
+/// What the runtime printed while it was being created, without the line ends after it.
+std::string saidDuringCreation() {
     CreationWatch& watch = creationWatch();
-    Launcher* launcher = watch.creating.exchange(nullptr);
-    if (!launcher) return;  // a running program's exit, or already shown
     std::string said;
     {
         const std::lock_guard<std::mutex> guard(watch.lock);
         said = watch.said;
     }
     while (!said.empty() && (said.back() == '\n' || said.back() == '\r' || said.back() == ' ')) said.pop_back();
-    if (said.empty()) said = loadText(IDS_JNI_ERR);
+    return said;
+}
+
+/// Shows, once, that the runtime ends the process during its creation, with what it said.
+void reportEndDuringCreation() {
+    Launcher* launcher = creationWatch().creating.exchange(nullptr);
+    if (!launcher) return;  // a running program's exit, or already shown
+    const std::string said = saidDuringCreation();
     if (trace::enabled()) trace::line("vm", "the runtime ends the process while it is created: " + said);
-    reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said}, launcher->messageOwner);
+    LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? loadText(IDS_JNI_ERR) : said};
+    error.postscript = perUserOptionsNote(*launcher, said, true);
+    reportError(error, launcher->messageOwner);
 }
 
 void JNICALL runtimeExitHook(jint code) {
@@ -114,20 +122,15 @@ std::string creationFailureReason(jint result) {
     return {};
 }
 
-namespace {
-
-}  // namespace
-
 bool createJavaVm(Launcher& launcher) {
-    std::vector<JavaVMOption> options(launcher.vmOptions.size());
-    for (std::size_t i = 0; i < options.size(); ++i) {
-        options[i].optionString = const_cast<char*>(launcher.vmOptions[i].c_str());
-        options[i].extraInfo = nullptr;
-    }
-    // The runtime's standard hooks, after the configured options.
-    options.push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&runtimeOutputHook)});
-    options.push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&runtimeExitHook)});
-    options.push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&runtimeAbortHook)});
+    // The runtime's standard hooks come first: it takes its options in order, and what it says
+    // about a refused option, or an end while it reads them, must already reach the hooks.
+    std::vector<JavaVMOption> options{
+        {const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&runtimeOutputHook)},
+        {const_cast<char*>("exit"), reinterpret_cast<void*>(&runtimeExitHook)},
+        {const_cast<char*>("abort"), reinterpret_cast<void*>(&runtimeAbortHook)},
+    };
+    for (const std::string& option : launcher.vmOptions) options.push_back({const_cast<char*>(option.c_str()), nullptr});
     JavaVMInitArgs args{};
     args.version = JNI_VERSION_1_2;
     args.nOptions = static_cast<jint>(options.size());
@@ -150,8 +153,9 @@ bool createJavaVm(Launcher& launcher) {
     const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
     watch.creating.store(nullptr);
     if (result != JNI_OK) {
-        reportError({IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)},
-                    launcher.messageOwner);
+        LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), creationFailureReason(result)};
+        error.postscript = perUserOptionsNote(launcher, saidDuringCreation(), false);
+        reportError(error, launcher.messageOwner);
         return false;
     }
     launcher.javaVm = javaVm;

@@ -1,11 +1,17 @@
 #include "vm/startup_cache.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <set>
 
 #include "launcher/launcher.h"
+#include "text/jar_manifest.h"
+#include "vm/startup_cache_store.h"
 #include "launcher/setting_keys.h"
 #include "launcher/settings.h"
 #include "platform/instance_channel.h"
@@ -21,15 +27,11 @@ namespace {
 const char* const classPathOption = "-Djava.class.path=";
 const char* const quietSharing = "-Xlog:cds*=off";  // the runtime's archive messages go to stdout
 const char* const quietAot = "-Xlog:aot*=off";      // a tag the runtime knows from 25 on
-// A training start ends with at least this much free space, so the dump at exit cannot run out:
-// the runtime ends the process with an error when it cannot write the archive.
+// A training start needs this much free space: the class list or recorded configuration, and
+// then the assembled archive, which is larger than the classes it holds.
 const std::uint64_t requiredFreeSpace = std::uint64_t{512} << 20;
-// A half-written file younger than this may belong to a start that is still training.
-const std::int64_t abandonedAfter = std::int64_t{3600} * 1000000000;
-
-// The first bytes of an archive as the runtime writes them on these (little-endian) machines.
-const std::string staticArchiveMagic("\xa2\xab\x0b\xf0", 4);
-const std::string dynamicArchiveMagic("\xa8\xab\x0b\xf0", 4);
+// Manifests are followed this far; a longer chain is a loop of names or no real application.
+const std::size_t reachLimit = 4096;
 
 bool startsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
@@ -58,8 +60,7 @@ std::string hex(std::uint64_t value, int digits) {
 
 const char* mechanismName(CacheMechanism mechanism) {
     switch (mechanism) {
-        case CacheMechanism::DynamicArchive: return "dynamic archive";
-        case CacheMechanism::AutomaticArchive: return "automatic archive";
+        case CacheMechanism::StaticArchive: return "archive";
         case CacheMechanism::AheadOfTimeCache: return "ahead-of-time cache";
         case CacheMechanism::None: break;
     }
@@ -103,144 +104,12 @@ std::string cacheFolder(const Launcher& launcher) {
     return folder;
 }
 
-/// One argument of a java argument file: quoted, with the file format's escapes.
-std::string argumentFileLine(const std::string& argument) {
-    std::string line = "\"";
-    for (char c : argument) {
-        if (c == '\\' || c == '"') line += '\\';
-        line += c;
-    }
-    return line + "\"\n";
-}
-
-/// The part of a cache file name after "<application>.<runtime>.": "<key>.<rest>".
-struct CacheName {
-    std::string key;
-    std::string rest;
+/// What the end of the process completes: a training start's assembly or a warm start's verdict.
+struct Pending {
+    std::optional<cache::Training> training;
+    std::optional<cache::Use> use;
 };
-std::optional<CacheName> splitCacheName(const std::string& name, const std::string& prefix) {
-    if (name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
-    const std::size_t dot = name.find('.', prefix.size());
-    if (dot == std::string::npos) return std::nullopt;
-    return CacheName{name.substr(prefix.size(), dot - prefix.size()), name.substr(dot + 1)};
-}
-
-bool isDecimal(const std::string& text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-/// What a training start leaves for the end of the process.
-struct PendingCache {
-    CacheMechanism mechanism = CacheMechanism::None;
-    std::string folder;
-    std::string prefix;  // "<application>.<runtime>."
-    std::string key;
-    std::string written;        // where the runtime writes the archive (or the cache, when assembled)
-    std::string configuration;  // the recorded configuration of an ahead-of-time cache
-    std::string javaProgram;    // assembles an ahead-of-time cache
-    std::vector<std::string> options;  // the start's options, for the assembly
-};
-
-std::atomic<PendingCache*> pending{nullptr};
-
-std::string extensionFor(CacheMechanism mechanism) {
-    return mechanism == CacheMechanism::AheadOfTimeCache ? "aot" : "jsa";
-}
-
-const std::string& magicFor(CacheMechanism mechanism) {
-    return mechanism == CacheMechanism::AheadOfTimeCache ? staticArchiveMagic : dynamicArchiveMagic;
-}
-
-/// A kept cache file that is whole: its size is the one it had when it was kept, and it begins as
-/// an archive does. The runtime trusts a file's header, and a cut archive can crash it.
-bool isWholeCache(const std::string& path, const std::string& sizeText, CacheMechanism mechanism) {
-    const auto facts = platform::fileFacts(path);
-    return facts && !facts->isFolder && isDecimal(sizeText) && std::to_string(facts->size) == sizeText &&
-           platform::readFileStart(path, 4) == magicFor(mechanism);
-}
-
-void removeQuietly(const std::string& path) {
-    if (!path.empty()) platform::removeFile(path);
-}
-
-/// Removes the application's other caches for this runtime; half-written files only once they
-/// are old enough that no start can still be writing them.
-void removeStaleCaches(const PendingCache& cache, const std::string& kept) {
-    const std::int64_t now = platform::currentFileTime();
-    for (const std::string& name : platform::findFiles(join(cache.folder, cache.prefix + "*"))) {
-        const auto parts = splitCacheName(name, cache.prefix);
-        if (!parts || name == kept) continue;
-        const std::string path = join(cache.folder, name);
-        const bool finished = parts->rest.size() > 4 &&
-                              (parts->rest.compare(parts->rest.size() - 4, 4, ".jsa") == 0 ||
-                               parts->rest.compare(parts->rest.size() - 4, 4, ".aot") == 0);
-        if (!finished) {
-            const auto facts = platform::fileFacts(path);
-            if (!facts || now - facts->modified < abandonedAfter) continue;
-        }
-        if (platform::removeFile(path) && trace::enabled()) trace::line("cache", "removed " + path);
-    }
-}
-
-/// Runs the assembly of an ahead-of-time cache from the recorded configuration; true when the
-/// helper ended well.
-bool assembleAheadOfTimeCache(const PendingCache& cache) {
-    const auto recorded = platform::fileFacts(cache.configuration);
-    if (!recorded || recorded->size == 0) return false;
-    std::string arguments = argumentFileLine("-XX:AOTMode=create") +
-                            argumentFileLine("-XX:AOTConfiguration=" + cache.configuration) +
-                            argumentFileLine("-XX:AOTCache=" + cache.written) + argumentFileLine(quietAot) +
-                            argumentFileLine(quietSharing);
-    for (const std::string& option : cache.options) {
-        // The program's own log files are not the assembly's to write.
-        if (startsWith(option, "-Xlog")) continue;
-        // The java program takes the class path from its own option, not from the property.
-        if (startsWith(option, classPathOption)) {
-            arguments += argumentFileLine("-cp") + argumentFileLine(option.substr(std::char_traits<char>::length(classPathOption)));
-        } else {
-            arguments += argumentFileLine(option);
-        }
-    }
-    const std::string argumentFile = cache.written + ".args";
-    if (!platform::writeWholeFile(argumentFile, arguments)) {
-        removeQuietly(argumentFile);
-        return false;
-    }
-    const auto exitCode = platform::runQuietly(cache.javaProgram, {"@" + argumentFile});
-    removeQuietly(argumentFile);
-    if (trace::enabled()) {
-        trace::line("cache", "assembly by " + cache.javaProgram + " ended with " +
-                                 (exitCode ? std::to_string(*exitCode) : std::string("no start")));
-    }
-    return exitCode && *exitCode == 0;
-}
-
-void finishCache(const PendingCache& cache) {
-    bool ready = true;
-    if (cache.mechanism == CacheMechanism::AheadOfTimeCache) {
-        ready = assembleAheadOfTimeCache(cache);
-        removeQuietly(cache.configuration);
-    }
-    const auto facts = platform::fileFacts(cache.written);
-    if (!ready || !facts || facts->size < 4 || platform::readFileStart(cache.written, 4) != magicFor(cache.mechanism)) {
-        // The runtime wrote nothing (a halt, a crash, a rejected option) or not all of it.
-        removeQuietly(cache.written);
-        if (trace::enabled()) trace::line("cache", "not written: the runtime left no whole archive in " + cache.written);
-        return;
-    }
-    const std::string kept = cache.prefix + cache.key + "." + std::to_string(facts->size) + "." + extensionFor(cache.mechanism);
-    if (!platform::replaceFile(cache.written, join(cache.folder, kept))) {
-        removeQuietly(cache.written);
-        if (trace::enabled()) trace::line("cache", "not written: cannot keep " + kept);
-        return;
-    }
-    if (trace::enabled()) trace::line("cache", "written " + join(cache.folder, kept));
-    removeStaleCaches(cache, kept);
-}
+std::atomic<Pending*> pending{nullptr};
 
 void finishAtExit() { finishStartupCache(); }
 
@@ -250,28 +119,108 @@ std::vector<std::string> usingOptions(CacheMechanism mechanism, const std::strin
     return {"-XX:SharedArchiveFile=" + path, quietSharing};
 }
 
-/// The options of a training start.
-std::vector<std::string> trainingOptions(const PendingCache& cache) {
-    switch (cache.mechanism) {
-        case CacheMechanism::DynamicArchive:
-            return {"-XX:ArchiveClassesAtExit=" + cache.written, quietSharing};
-        case CacheMechanism::AutomaticArchive:
-            return {"-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=" + cache.written, quietSharing};
-        case CacheMechanism::AheadOfTimeCache:
-            // Recording prints one line of its own outside the runtime's logging.
-            return {"-XX:AOTMode=record", "-XX:AOTConfiguration=" + cache.configuration,
-                    "-XX:+UnlockDiagnosticVMOptions", "-XX:-DisplayVMOutput", quietAot, quietSharing};
-        case CacheMechanism::None: break;
+/// The options of a training start: the runtime only lists the classes it loads, which costs
+/// next to nothing; the archive is assembled from the list once the program has ended. (Recording
+/// an ahead-of-time configuration instead makes the start itself several times slower.)
+std::vector<std::string> trainingOptions(const cache::Training& training) {
+    return {"-XX:DumpLoadedClassList=" + training.recorded, quietSharing};
+}
+
+/// "%20" and the like decoded, as a URL's path is.
+std::string percentDecoded(const std::string& text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            decoded += text[i];
+        }
     }
-    return {};
+    return decoded;
+}
+
+/// "." and ".." steps of a path taken out, as a URL resolves them.
+std::string normalised(const std::string& path, char separator) {
+    std::vector<std::string> steps;
+    std::size_t pos = 0;
+    const bool rooted = !path.empty() && path[0] == separator;
+    while (pos <= path.size()) {
+        std::size_t end = path.find(separator, pos);
+        if (end == std::string::npos) end = path.size();
+        const std::string step = path.substr(pos, end - pos);
+        if (step == "..") {
+            if (!steps.empty() && steps.back() != "..") steps.pop_back();
+            else if (!rooted) steps.push_back(step);
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        pos = end + 1;
+    }
+    std::string result = rooted ? std::string(1, separator) : std::string();
+    for (std::size_t i = 0; i < steps.size(); ++i) result += (i ? std::string(1, separator) : "") + steps[i];
+    return result;
 }
 
 }  // namespace
 
+std::optional<std::string> manifestEntryPath(const std::string& jar, const std::string& url) {
+    const PlatformConventions& conventions = platform::conventions();
+    std::string path;
+    const std::size_t colon = url.find(':');
+    const bool windows = conventions.style == PathStyle::Windows;
+    if (colon != std::string::npos && colon > 1 && url.find('/') > colon) {
+        // A URL with a scheme: only files are on a class path; others are the runtime's to refuse.
+        if (!equalsIgnoringCase(url.substr(0, colon), "file")) return std::nullopt;
+        path = url.substr(colon + 1);
+        if (path.compare(0, 2, "//") == 0) {
+            const std::size_t host = path.find('/', 2);
+            if (host == std::string::npos || host != 2) return std::nullopt;  // files of another host
+            path = path.substr(host);
+        }
+        if (path.empty() || path[0] != '/') return std::nullopt;
+        path = percentDecoded(path);
+        if (windows) path = path.substr(1);  // "/C:/lib/a.jar"
+    } else {
+        if (colon != std::string::npos && url.find('/') > colon) return std::nullopt;  // "C:..." is no URL
+        path = percentDecoded(url);
+        if (path.empty() || path[0] != '/') {
+            const std::size_t separator = conventions.lastSeparator(jar);
+            path = (separator == std::string::npos ? std::string() : jar.substr(0, separator + 1)) + path;
+        } else if (windows) {
+            return std::nullopt;  // rooted without a drive
+        }
+    }
+    if (windows) std::replace(path.begin(), path.end(), '/', '\\');
+    if (path.empty() || path.back() == conventions.pathSeparator) return std::nullopt;  // folders have no manifest
+    return normalised(path, conventions.pathSeparator);
+}
+
+std::vector<std::string> reachedClassPath(const std::vector<std::string>& entries) {
+    std::vector<std::string> reached;
+    std::set<std::string> seen;
+    // Depth first, as the runtime opens them: a jar's manifest entries come right after it.
+    std::function<void(const std::string&)> visit = [&](const std::string& entry) {
+        if (reached.size() >= reachLimit || !seen.insert(entry).second) return;
+        reached.push_back(entry);
+        const auto facts = platform::fileFacts(entry);
+        if (!facts || facts->isFolder) return;
+        const auto manifest = jarManifest(facts->size, [&](std::uint64_t offset, std::size_t size) {
+            return platform::readFileAt(entry, offset, size);
+        });
+        if (!manifest) return;
+        for (const std::string& url : classPathUrls(manifestAttribute(*manifest, "Class-Path"))) {
+            if (const auto path = manifestEntryPath(entry, url)) visit(*path);
+        }
+    };
+    for (const std::string& entry : entries) visit(entry);
+    return reached;
+}
+
 CacheMechanism cacheMechanismFor(int featureVersion) {
     if (featureVersion >= 25) return CacheMechanism::AheadOfTimeCache;
-    if (featureVersion >= 19) return CacheMechanism::AutomaticArchive;
-    if (featureVersion >= 13) return CacheMechanism::DynamicArchive;
+    if (featureVersion >= 13) return CacheMechanism::StaticArchive;
     return CacheMechanism::None;
 }
 
@@ -339,6 +288,7 @@ void addStartupCacheOptions(Launcher& launcher, const SettingsReader& reader) {
     inputs.baseArchive =
         platform::fileFacts(join(conventions.withoutComponents(launcher.jvmLibraryPath, 1), "classes.jsa"));
     inputs.releaseVersion = releaseValue(release, "JAVA_VERSION") + " " + releaseValue(release, "JAVA_RUNTIME_VERSION");
+    std::vector<std::string> classPath;
     for (const std::string& option : launcher.vmOptions) {
         if (optionControlsSharing(option)) return refuse("the option " + option + " manages class sharing");
         if (startsWith(option, classPathOption)) {
@@ -347,10 +297,7 @@ void addStartupCacheOptions(Launcher& launcher, const SettingsReader& reader) {
             while (start <= list.size()) {
                 std::size_t end = list.find(conventions.listSeparator, start);
                 if (end == std::string::npos) end = list.size();
-                if (end > start) {
-                    const std::string entry = list.substr(start, end - start);
-                    inputs.classPath.emplace_back(entry, platform::fileFacts(entry));
-                }
+                if (end > start) classPath.push_back(list.substr(start, end - start));
                 start = end + 1;
             }
         } else if (optionDecidesArchiveFit(option)) {
@@ -358,67 +305,68 @@ void addStartupCacheOptions(Launcher& launcher, const SettingsReader& reader) {
         }
     }
     if (!inputs.library) return refuse("the runtime library " + launcher.jvmLibraryPath + " cannot be read");
+    // Every jar the runtime opens counts, the ones named by manifests too: their classes are in
+    // the archive, and not every runtime checks them before it maps one.
+    for (const std::string& entry : reachedClassPath(classPath)) inputs.classPath.emplace_back(entry, platform::fileFacts(entry));
 
-    const std::string baseName = applicationBaseName();
-    if (baseName.empty()) return refuse("the launcher's own name is unknown");
-    const std::string folder = cacheFolder(launcher);
-    if (folder.empty()) return refuse("no cache folder can be made below " + platform::userCacheFolder());
-
-    Hash runtime;
-    runtime.add(launcher.jvmLibraryPath);
-    auto cache = std::make_unique<PendingCache>();
-    cache->mechanism = mechanism;
-    cache->folder = folder;
-    cache->prefix = baseName + "." + hex(runtime.value, 8) + ".";
-    cache->key = cacheKey(inputs);
-
-    const std::string extension = "." + extensionFor(mechanism);
-    for (const std::string& name : platform::findFiles(join(folder, cache->prefix + cache->key + ".*" + extension))) {
-        const auto parts = splitCacheName(name, cache->prefix);
-        if (!parts || parts->rest.size() <= extension.size()) continue;
-        const std::string sizeText = parts->rest.substr(0, parts->rest.size() - extension.size());
-        const std::string path = join(folder, name);
-        if (!isWholeCache(path, sizeText, mechanism)) {
-            if (trace::enabled()) trace::line("cache", "passed over " + path + ": not the file that was kept");
-            continue;
-        }
-        for (const std::string& option : usingOptions(mechanism, path)) launcher.vmOptions.push_back(option);
-        if (trace::enabled()) trace::line("cache", std::string("using ") + path + " (" + mechanismName(mechanism) + ")");
-        return;
-    }
-
+    cache::CacheNames names;
+    names.application = applicationBaseName();
+    if (names.application.empty()) return refuse("the launcher's own name is unknown");
+    names.folder = cacheFolder(launcher);
+    if (names.folder.empty()) return refuse("no cache folder can be made below " + platform::userCacheFolder());
+    // Two installations of one application are told apart by where their runtime and jars are.
+    Hash identity;
+    identity.add(launcher.jvmLibraryPath);
+    for (const std::string& entry : classPath) identity.add(entry);
+    names.identity = hex(identity.value, 8);
+    names.key = cacheKey(inputs);
     if (pending.load() != nullptr) return refuse("a cache of this process is already being written");
-    const auto space = platform::freeDiskSpace(folder);
-    if (!space || *space < requiredFreeSpace) return refuse("too little free space in " + folder);
-    const std::string stem = join(folder, cache->prefix + cache->key + "." + std::to_string(platform::currentProcessId()));
-    cache->written = stem + ".tmp";
-    // A file this start makes itself proves the folder writable before the runtime relies on it.
-    removeQuietly(cache->written);
-    if (!platform::createNewFile(cache->written)) return refuse("cannot write in " + folder);
-    if (mechanism == CacheMechanism::AheadOfTimeCache) {
-        cache->configuration = stem + ".conf";
-        cache->javaProgram = join(join(home, "bin"), conventions.style == PathStyle::Windows ? "java.exe" : "java");
-        cache->options = launcher.vmOptions;
-        // The assembly creates the cache anew; the empty file was only the test of the folder.
-        removeQuietly(cache->written);
-    }
     // The trace is made ready first: handlers run in reverse order, so it outlives the finish.
     trace::enabled();
     static const bool registered = std::atexit(finishAtExit) == 0;
-    if (!registered) {
-        removeQuietly(cache->written);
-        return refuse("the end of the process cannot be watched");
+    if (!registered) return refuse("the end of the process cannot be watched");
+
+    auto next = std::make_unique<Pending>();
+    if (const auto kept = cache::findKept(names, mechanism)) {
+        const std::string log = names.ownFile("log");
+        for (const std::string& option : usingOptions(mechanism, kept->path)) launcher.vmOptions.push_back(option);
+        // The runtime's own account of where each class came from tells whether the cache serves.
+        launcher.vmOptions.push_back("-Xlog:class+load=info:file=\"" + log + "\":none:filecount=0");
+        if (trace::enabled()) trace::line("cache", std::string("using ") + kept->path + " (" + mechanismName(mechanism) + ")");
+        next->use = cache::Use{names, *kept, log};
+        pending.store(next.release());
+        return;
     }
-    for (const std::string& option : trainingOptions(*cache)) launcher.vmOptions.push_back(option);
+
+    const int generation = cache::retrainGeneration(names);
+    if (generation > cache::retrainLimit) return refuse("the runtime did not use the archives of this key");
+    cache::tidy(names);
+    const auto space = platform::freeDiskSpace(names.folder);
+    if (!space || *space < requiredFreeSpace) return refuse("too little free space in " + names.folder);
+    cache::Training training;
+    training.mechanism = mechanism;
+    training.names = names;
+    training.generation = generation;
+    training.recorded = names.ownFile("list");
+    training.javaProgram = join(join(home, "bin"), conventions.style == PathStyle::Windows ? "java.exe" : "java");
+    // A file this start makes itself proves the folder writable before the runtime relies on it.
+    platform::removeFile(training.recorded);
+    if (!platform::createNewFile(training.recorded)) return refuse("cannot write in " + names.folder);
+    training.options = launcher.vmOptions;
+    for (const std::string& option : trainingOptions(training)) launcher.vmOptions.push_back(option);
     if (trace::enabled()) {
-        trace::line("cache", std::string("writing ") + cache->written + " (" + mechanismName(mechanism) + ", key " + cache->key + ")");
+        trace::line("cache", std::string("training ") + training.recorded + " (" + mechanismName(mechanism) + ", key " +
+                                 names.key + ", generation " + std::to_string(generation) + ")");
     }
-    pending.store(cache.release());
+    next->training = std::move(training);
+    pending.store(next.release());
 }
 
 void finishStartupCache() {
-    std::unique_ptr<PendingCache> cache(pending.exchange(nullptr));
-    if (cache) finishCache(*cache);
+    std::unique_ptr<Pending> done(pending.exchange(nullptr));
+    if (!done) return;
+    if (done->training) cache::finishTraining(*done->training);
+    if (done->use) cache::finishUse(*done->use);
 }
 
 }  // namespace qn

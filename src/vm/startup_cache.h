@@ -1,8 +1,9 @@
 #pragma once
 // The startup cache: an archive of the application's classes that the runtime maps at start
-// instead of loading and verifying every class again. One training start writes it (the runtime
-// dumps at exit, the launcher completes and keeps the file), later starts hand it to the runtime.
-// A cache only ever adds options: whatever goes wrong, the start goes on as without it.
+// instead of loading and verifying every class again. A training start notes what it loads; once
+// it has ended, a detached helper assembles the archive; later starts hand it to the runtime and
+// tell by the runtime's class-load log whether it still serves. A cache only ever adds options:
+// whatever goes wrong, the start goes on as without it.
 
 #include <cstdint>
 #include <optional>
@@ -19,9 +20,8 @@ class SettingsReader;
 
 enum class CacheMechanism {
     None,              // before 13: no archive of application classes
-    DynamicArchive,    // 13 to 18: written at exit, used by later starts
-    AutomaticArchive,  // 19 to 24: the same archive through the runtime's own automatic mode
-    AheadOfTimeCache,  // 25 and later: a training start records, a helper run assembles
+    StaticArchive,     // 13 to 24: a class list, then an archive dumped from it
+    AheadOfTimeCache,  // 25 and later: the same, with the classes linked ahead of time
 };
 
 CacheMechanism cacheMechanismFor(int featureVersion);
@@ -41,6 +41,13 @@ struct CacheKeyInputs {
 /// 16 hex digits; equal inputs give equal keys, any change gives another.
 std::string cacheKey(const CacheKeyInputs& inputs);
 
+/// Where a manifest's Class-Path URL leads from the jar that names it; nothing for URLs the
+/// runtime does not open as files (other schemes, other hosts) and for folders.
+std::optional<std::string> manifestEntryPath(const std::string& jar, const std::string& url);
+/// The class path entries with every jar their manifests name, followed as the runtime follows
+/// them: each after the jar that names it, each once.
+std::vector<std::string> reachedClassPath(const std::vector<std::string>& entries);
+
 /// True when an option can make an archive unfit (heap layout, collector, modules, agents...).
 bool optionDecidesArchiveFit(const std::string& option);
 /// True when an option already manages class sharing; the launcher then stays out of it.
@@ -50,7 +57,8 @@ bool optionControlsSharing(const std::string& option);
 /// Call after the class path and the user's options are in place.
 void addStartupCacheOptions(Launcher& launcher, const SettingsReader& reader);
 
-/// Completes the cache a training start has written (runs at process exit; later calls do nothing).
+/// Completes what the start began (runs at process exit; later calls do nothing): a training
+/// start's assembly is started, a warm start's class-load log judged.
 void finishStartupCache();
 
 }  // namespace qn

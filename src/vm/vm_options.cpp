@@ -1,6 +1,7 @@
 #include "vm/vm_options.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <cctype>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "runtime/runtime_search.h"
 #include "vm/environment.h"
 #include "vm/launcher_error.h"
+#include "vm/per_user_options.h"
 #include "vm/startup_cache.h"
 
 namespace qn {
@@ -368,6 +370,25 @@ std::uint32_t parseStackSize(const std::string& value) {
     return number * multiplier;
 }
 
+std::vector<std::string> vmParameterOptions(Launcher& launcher, const std::string& value) {
+    std::vector<std::string> tokens;
+    for (const std::string& raw : splitVmParameters(value)) {
+        std::string token = stripQuotes(raw);
+        // A token of quotes alone: an empty option makes every runtime refuse to start.
+        if (token.empty()) continue;
+        if (isPercentageMemoryOption(token)) token = rewriteMemoryOption(token);
+        // Every -Xss counts, so the last one wins; the token still reaches the VM.
+        if (token.compare(0, 4, "-Xss") == 0) launcher.mainThreadStackSize = parseStackSize(token.substr(4));
+        tokens.push_back(std::move(token));
+    }
+    std::vector<std::string> options;
+    for (const std::string& token : tokens) {
+        std::string expanded = expandEnvironment(token);
+        if (!expanded.empty()) options.push_back(std::move(expanded));
+    }
+    return options;
+}
+
 std::string javaCommandOption(const Launcher& launcher) {
     std::string option = "-Dsun.java.command=" + launcher.mainClass;
     std::replace(option.begin(), option.end(), '/', '.');
@@ -392,22 +413,13 @@ bool assembleVmOptions(Launcher& launcher) {
     const std::string classPathItems = withoutEmptyItems(expandEnvironment(classPath));
 
     const std::size_t classPathIndex = launcher.vmOptions.size();
-    std::vector<std::string> options;
-    for (const std::string& raw :
-         splitVmParameters(reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters))) {
-        std::string token = stripQuotes(raw);
-        // A token of quotes alone: an empty option makes every runtime refuse to start.
-        if (token.empty()) continue;
-        if (isPercentageMemoryOption(token)) token = rewriteMemoryOption(token);
-        // Every -Xss counts, so the last one wins; the token still reaches the VM.
-        if (token.compare(0, 4, "-Xss") == 0) launcher.mainThreadStackSize = parseStackSize(token.substr(4));
-        options.push_back(std::move(token));
-    }
+    std::vector<std::string> options =
+        vmParameterOptions(launcher, reader.read(keys::javaRuntimeEnvironment, keys::virtualMachineParameters));
     launcher.vmOptions.push_back(classPathOption + classPathItems);
-    for (const std::string& option : options) {
-        std::string expanded = expandEnvironment(option);
-        if (!expanded.empty()) launcher.vmOptions.push_back(std::move(expanded));
-    }
+    launcher.vmOptions.insert(launcher.vmOptions.end(), std::make_move_iterator(options.begin()),
+                              std::make_move_iterator(options.end()));
+    // After the vendor's, so that the user's -Xmx or -D wins; the cache then sees them too.
+    addPerUserVmOptions(launcher, reader);
     addStartupCacheOptions(launcher, reader);
 
     launcher.outputFile = reader.read(keys::application, keys::outputFile);
@@ -417,6 +429,7 @@ bool assembleVmOptions(Launcher& launcher) {
 
     launcher.extraArgumentsText = reader.read(keys::application, keys::cmd);
     appendExtraArguments(launcher);
+    insertLeadingArguments(launcher, reader.read(keys::application, keys::cmdBefore));
     // Monitoring tools name a VM by this property, as the runtime's own launcher sets it. Ahead of
     // the user's options, so that one given there still wins; never expanded, like the arguments.
     launcher.vmOptions.insert(launcher.vmOptions.begin() + static_cast<std::ptrdiff_t>(classPathIndex + 1),

@@ -35,6 +35,10 @@ void expandClassPathEntry(const std::string& applicationFolder, const std::strin
 /// The text of the class-path option (without its prefix); empty when nothing is left.
 std::string buildClassPath(const Launcher& launcher, const std::string& configured, bool embeddedJar);
 
+/// The options of a "Virtual Machine Parameters" value, in order, as they reach the VM: quotes
+/// removed, percentages rewritten, %NAME% expanded, empty ones left out; a -Xss among them sets
+/// the main thread's stack size.
+std::vector<std::string> vmParameterOptions(Launcher& launcher, const std::string& value);
 /// Tokens separated by blanks; a blank inside a pair of double quotes does not separate.
 std::vector<std::string> splitVmParameters(const std::string& text);
 /// The token without its quote pairs.

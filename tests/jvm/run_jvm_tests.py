@@ -146,12 +146,12 @@ class JdkCase(LauncherCase):
 
 
 class JdkTests(JdkCase):
-    def test_arguments_reach_main_in_order_then_the_cmd_words(self):
-        self.app(application={"Cmd": 'cmd1  "cmd two" ""'})
+    def test_arguments_reach_main_after_the_cmd_before_words_then_the_cmd_words(self):
+        self.app(application={"Cmd": 'cmd1  "cmd two" ""', "Cmd Before": '--main "lead two" ""'})
         given = ["first", "", "-nosplash", "/nosplash", "gr\u00fc\u00df \u2713 \u65e5\u672c", "b c", '"q"']
         result = self.start(given)
         self.assertRan(result)
-        self.assertEqual(given + ["cmd1", "cmd two"], self.probe_values(result)["arguments"])
+        self.assertEqual(["--main", "lead two"] + given + ["cmd1", "cmd two"], self.probe_values(result)["arguments"])
 
     def test_no_arguments_give_an_empty_array(self):
         self.app()
@@ -315,6 +315,43 @@ class JdkTests(JdkCase):
         result = self.start()
         self.assertRan(result)
         return int(self.probe_values(result)["maxMemory"])
+
+    def per_user_start(self, user_value, runtime=None, application=None):
+        """The Probe with the vendor's -Xmx256m and a per-user file holding `user_value`."""
+        self.app(parameters="-Xmx256m", runtime=runtime, application=application)
+        with open(self.path(self.name + ".ini"), "a") as ini:
+            ini.write("[Product Information]\nProduct Name=QN Test\nProduct Code=user-options\n")
+        config = self.path("config")
+        os.makedirs(os.path.join(config, "QN Test", "user-options"), exist_ok=True)
+        self.user_file = os.path.join(config, "QN Test", "user-options", self.name + ".ini")
+        with open(self.user_file, "w") as out:
+            out.write(ini_text({"Java Runtime Environment": {"Virtual Machine Parameters": user_value}}))
+        return self.start(env={"XDG_CONFIG_HOME": config, "QN_EVIL": self.path("evil.jar")})
+
+    def test_the_users_own_heap_wins_only_when_the_vendor_allows_it(self):
+        vendors, users = self.max_memory("-Xmx256m"), self.max_memory("-Xmx1g")
+        self.assertLess(vendors, users)
+        allow = {"User Parameters": "yes"}
+        # The class path options must go: the runtime itself refuses -cp.
+        heap = "-Xmx1g -Djava.class.path=%QN_EVIL% -cp %QN_EVIL% -classpath %QN_EVIL%"
+        for name, runtime, application, expected in [
+                ("allowed", allow, None, users), ("not allowed", None, None, vendors),
+                ("Yes is not yes", {"User Parameters": "Yes"}, None, vendors),
+                ("a service", allow, {"Application Type": "service"}, vendors)]:
+            with self.subTest(name):
+                result = self.per_user_start(heap, runtime, application)
+                self.assertRan(result)
+                values = self.probe_values(result)
+                self.assertEqual(expected, int(values["maxMemory"]))
+                self.assertEqual(self.path("app.jar"), values["java.class.path"])
+
+    def test_an_option_the_runtime_refuses_names_the_per_user_file(self):
+        result = self.per_user_start("-Xmx1g -Xbogus", runtime={"User Parameters": "yes"})
+        self.assertEqual(255, result.returncode)
+        self.assertTrue(result.err.endswith(
+            "JNI exception: failed to create the Java VM\nReason: unknown.\n"
+            "The runtime says: Unrecognized option: -Xbogus\n"
+            "The option -Xbogus comes from %s.\n" % self.user_file), result.err)
 
     def test_percentage_heap_becomes_the_vms_limit(self):
         expected_k = int((physical_memory() >> 10) * (25 * 0.01))
@@ -528,12 +565,12 @@ class StandinTests(StandinCase):
         size = min(int((physical_memory() >> 10) * 0.5), 512 * 1024)
         home = self.home()
         self.assertEqual([
+            "vfprintf", "exit", "abort",
             "-Djava.library.path=native:%s/:.:%s:%s/lib" % (self.folder, inherited, home),
             "-Djava.class.path=%s/app.jar:%s/lib/a.jar:%s/lib/b.jar" % ((self.folder,) * 3),
             "-Dsun.java.command=com.example.App",
             "-Xmx%dK" % max(size, 64 * 1024),
             "-Dlog=/var/tmp\\app.log",
-            "vfprintf", "exit", "abort",
         ], self.entries("option"))
         self.assertEqual("0x10002", self.entry("create.version"))
         self.assertEqual("0", self.entry("create.ignoreUnrecognized"))

@@ -6,6 +6,7 @@ user's channel folder or among the sockets."""
 import os
 import shutil
 import signal
+import socket
 import struct
 import subprocess
 import tempfile
@@ -24,7 +25,7 @@ def fnv1a(text):
     return value
 
 
-def install(folder, main_class, application=("Single Instance=yes",)):
+def install(folder, main_class, application=("Single Instance=yes",), vm_options="-XX:-UsePerfData"):
     """The launcher as `app` in `folder` with its ini and its own copy of the fixture classes, so
     that any user who may read the folder can run it."""
     require(LAUNCHER.exists(), f"{LAUNCHER} (cmake --build --preset linux)")
@@ -37,7 +38,7 @@ def install(folder, main_class, application=("Single Instance=yes",)):
     shutil.copytree(CLASSES, folder / "classes")
     # No performance data files: nothing of a test user's run stays in /tmp.
     ini = ["[Java Runtime Environment]", f"Main Class={main_class}", f"JRE Path={JDK_HOME}",
-           "Virtual Machine Parameters=-XX:-UsePerfData",
+           f"Virtual Machine Parameters={vm_options}",
            "[Class Path]", f"Class Path={folder / 'classes'}", "[Application]"] + list(application)
     (folder / "app.ini").write_text("\n".join(ini) + "\n")
     return exe
@@ -51,23 +52,32 @@ def private_folder(path, uid=None):
     return path
 
 
+def home_channel(home):
+    """The channel folder of a user whose home is `home` and who has no runtime folder."""
+    return Path(home) / ".cache" / f"qnlauncher-{socket.gethostname()}"
+
+
 def block_name(instance_name):
     return "%016x.block" % fnv1a(instance_name)
 
 
 class App:
     """The launcher copied as `app` into its own folder with app.ini; the Java side talks through
-    the folder QN_INSTANCE_DIR. Its runtime folder is a fresh one of its own, so the channel's
-    files of this test are the only ones in it."""
+    the folder QN_INSTANCE_DIR. Its home is a fresh one of its own (the user running the tests has
+    no runtime folder under /run/user), so the channel's files of this test are the only ones in
+    the channel folder, which is in that home."""
 
-    def __init__(self, root, main_class, application=("Single Instance=yes",), name="app"):
+    def __init__(self, root, main_class, application=("Single Instance=yes",), name="app", **install_options):
         self.folder = Path(root) / name
-        self.exe = install(self.folder, main_class, application)
+        self.exe = install(self.folder, main_class, application, **install_options)
         self.talk = Path(root) / (name + "-talk")
         self.talk.mkdir()
-        runtime = private_folder(Path(root) / (name + "-run"))
-        self.channel = runtime / "qnlauncher"
-        self.env = utf8_env(QN_INSTANCE_DIR=str(self.talk), XDG_RUNTIME_DIR=str(runtime))
+        require(not Path(f"/run/user/{os.geteuid()}").exists(),
+                "no /run/user folder of the user running the tests, whose starts would all meet there")
+        self.home = private_folder(Path(root) / (name + "-home"))
+        self.channel = home_channel(self.home)
+        self.env = utf8_env(QN_INSTANCE_DIR=str(self.talk), HOME=str(self.home))
+        self.env.pop("XDG_RUNTIME_DIR", None)
         self.instance_name = str(self.exe.resolve()).replace("/", "_")
 
     # --- processes ---
@@ -137,7 +147,7 @@ class App:
 
     def remember_listener(self):
         block = self.block().read_bytes()
-        assert len(block) == 1052, len(block)
+        assert len(block) == 1076, len(block)
         assert self.block().stat().st_mode & 0o077 == 0, oct(self.block().stat().st_mode)
         listener, first_pid, message = struct.unpack_from("<III", block, 0)
         assert listener and first_pid and 0xC000 <= message <= 0xFFFF, (listener, first_pid, message)
@@ -223,6 +233,18 @@ def test_int_secondary_main_result_is_the_exit_code_after_it_returns():
     with_app("InstanceIntApp", body)
 
 
+def test_a_later_start_hands_over_its_own_words_without_those_of_cmd_before_and_cmd():
+    def body(app, processes):
+        first = app.start_first("one")
+        processes.append(first)
+        assert app.later("two")[0] == 7
+        assert app.calls() == [["two"]]
+        assert app.stop_first(first) == 0
+        assert [app.decode(line.split(" ", 1)[1]) for line in app.mains()] == [["--lead", "x y", "one", "trail"]]
+
+    with_app("InstanceIntApp", body, ("Single Instance=yes", 'Cmd Before=--lead "x y"', "Cmd=trail"))
+
+
 def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_code():
     for exit_code, expected in ((3, 3), (None, 0)):
         def body(app, processes):
@@ -248,27 +270,25 @@ def test_no_arguments_arrive_as_one_empty_string():
     with_app("InstanceIntApp", body)
 
 
-def test_an_empty_second_argument_ends_the_list():
-    def body(app, processes):
-        processes.append(app.start_first())
-        assert app.later("first", "", "third")[0] == 7
-        assert app.calls() == [["first"]]
+def test_every_argument_arrives_whatever_its_length_or_the_lists():
+    paths = [f"/home/someone/Documents/project/report part {i:02} of the yearly figures.pdf" for i in range(30)]
+    lists = [
+        ["code=13", "", "after", "more"],                      # an empty one in the middle
+        ["code=14", "", ""],                                   # empty ones at the end
+        ["a" * 1000, "b" * 37],                                # exactly the 1,040 bytes of the block
+        ["a" * 1000, "b" * 38],                                # one more
+        ["code=15"] + paths,                                   # "Open with" for 30 files, 2 KB
+        ["code=16", "x" * 100000, "caf\u00e9", ""],            # far beyond the block
+    ]
 
-    with_app("InstanceIntApp", body)
-
-
-def test_exactly_1040_bytes_are_forwarded_and_one_more_fails_without_contact():
     def body(app, processes):
         first = app.start_first()
         processes.append(first)
-        exact = ["a" * 1000, "b" * 37]  # 1001 + 38 + 1 = 1040
-        assert app.later(*exact)[0] == 7
-        assert app.calls() == [exact]
-        too_long = ["a" * 1000, "b" * 38]
-        code, err = app.later(*too_long)
-        assert code == 255, (code, err)
-        assert err == "", err  # no message
-        assert app.calls() == [exact], "the first instance was not contacted"
+        for args in lists:
+            code, err = app.later(*args)
+            expected = int(args[0][5:]) if args[0].startswith("code=") else 7
+            assert (code, err) == (expected, ""), (args[:3], code, err)
+        assert app.calls() == lists
         assert first.poll() is None
 
     with_app("InstanceIntApp", body)

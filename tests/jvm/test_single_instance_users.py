@@ -17,7 +17,7 @@ from contextlib import contextmanager
 from pathlib import Path
 
 from jvm_harness import require, utf8_env
-from test_single_instance import START_TIMEOUT, App, block_name, fnv1a, install, private_folder
+from test_single_instance import START_TIMEOUT, App, block_name, fnv1a, home_channel, install, private_folder
 
 # A start that is not delayed by anybody answers within this time; a squatter used to add 30 s.
 PROMPT = 10
@@ -35,7 +35,9 @@ class User:
         return Path(f"/tmp/qnlauncher-{self.uid}")
 
     def env(self, **extra):
-        env = utf8_env(HOME="/", USER=self.name, LOGNAME=self.name, **extra)
+        values = dict(HOME="/", USER=self.name, LOGNAME=self.name)
+        values.update(extra)
+        env = utf8_env(**values)
         env.pop("XDG_RUNTIME_DIR", None)
         return env
 
@@ -370,3 +372,36 @@ def test_a_squatted_lock_name_of_another_user_adds_no_delay():
         finally:
             stop_helper(held)
             shutil.rmtree(folder, ignore_errors=True)
+
+
+# --- 6: another user cannot switch it off ----------------------------------------------------------
+
+
+def test_another_user_taking_every_name_under_tmp_cannot_switch_single_instance_off():
+    with two_users() as (squatter, user), shared_root() as root:
+        exe = install(root / "app", "InstanceIntApp")
+        squats = [Path(f"/tmp/qnlauncher-{user.uid}{suffix}") for suffix in ("", ".1", ".2", ".3")]
+        home = root / "home"
+        home.mkdir(mode=0o755)
+        os.chown(home, user.uid, user.gid)
+        runtime = private_folder(root / "run-user", user.uid)
+        try:
+            for folder in squats:
+                folder.mkdir(mode=0o700, exist_ok=True)
+                os.chown(folder, squatter.uid, squatter.gid)
+            run = Run(exe, root, user, "user", HOME=str(home))
+            with running(run):
+                first = run.start_first("x")
+                # Starts with and without a runtime folder in their environment meet all the same.
+                for extra, code in (({}, 6), ({"XDG_RUNTIME_DIR": str(runtime)}, 8)):
+                    later = user.popen([str(exe), f"code={code}"], cwd=exe.parent, env=dict(run.env, **extra),
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    _, err = later.communicate(timeout=START_TIMEOUT)
+                    assert later.returncode == code, (extra, later.returncode, err)
+                assert run.calls() == [["code=6"], ["code=8"]], run.calls()
+                assert (home_channel(home) / block_name(instance_name(exe))).exists()
+                assert run.stop(first)[0] == 0
+            assert all(list(folder.iterdir()) == [] for folder in squats), "nothing went into the squatted folders"
+        finally:
+            for folder in squats:
+                shutil.rmtree(folder, ignore_errors=True)

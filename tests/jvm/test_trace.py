@@ -95,8 +95,8 @@ def test_a_program_that_ends_the_process_itself_still_leaves_its_exit_code():
         assert result.returncode == 3, result.stderr
         lines = read_trace(trace)
         assert lines[-1][2:] == ("launcher", "exit code 3 (the program ended the process)"), lines[-3:]
-        # The runtime's hooks, handed over on every start, come last.
-        assert texts(lines, "option")[-3:] == ["vfprintf", "exit", "abort"]
+        # The runtime's hooks, handed over on every start, come first.
+        assert texts(lines, "option")[:3] == ["vfprintf", "exit", "abort"]
         env = utf8_env()
         env.pop("QN_LAUNCHER_TRACE", None)
         plain = subprocess.run([str(exe), "exit=3"], cwd=folder, stdin=subprocess.DEVNULL,

@@ -66,6 +66,13 @@ class Setup(unittest.TestCase):
         packages, _ = self.installed_by(calls)
         self.assertEqual(packages, DEMO)
 
+    def test_bench_adds_the_four_applications_and_no_test_package(self):
+        done, calls = self.run_setup("bench", uid=0, installed=["maven"], locales=())
+        self.assertEqual(done.returncode, 0, done.stderr)
+        packages, _ = self.installed_by(calls)
+        self.assertEqual(packages, DEMO + ["clojure", "groovy", "jython"])
+        self.assertEqual([c for c in calls if c.startswith("localedef")], [])
+
     def test_the_default_installs_everything_the_tests_need(self):
         for args in ((), ("all",)):
             with self.subTest(args=args):
@@ -152,7 +159,7 @@ class Setup(unittest.TestCase):
     def test_an_unknown_argument_is_refused(self):
         done, calls = self.run_setup("everything", uid=0)
         self.assertEqual((done.returncode, calls), (2, []))
-        self.assertIn("usage: scripts/setup [demo|unit|all|release]", done.stderr)
+        self.assertIn("usage: scripts/setup [demo|unit|all|release|bench]", done.stderr)
 
 
 if __name__ == "__main__":

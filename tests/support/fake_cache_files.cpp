@@ -87,12 +87,44 @@ bool removeFile(const std::string& path) {
 
 std::optional<std::uint64_t> freeDiskSpace(const std::string&) { return fs().freeSpace; }
 
-std::optional<int> runQuietly(const std::string& program, const std::vector<std::string>& arguments) {
-    std::string call = program;
-    for (const std::string& argument : arguments) call += " " + argument;
-    fs().quietRuns.push_back(call);
-    if (!fs().onQuietRun) return std::nullopt;
-    return fs().onQuietRun(program, arguments);
+std::string readFileAt(const std::string& path, std::uint64_t offset, std::size_t maxBytes) {
+    const auto file = fs().files.find(path);
+    if (file == fs().files.end() || offset > file->second.size()) return {};
+    return file->second.substr(static_cast<std::size_t>(offset), maxBytes);
 }
+
+bool startAssembly(const Assembly& assembly) {
+    std::string call = assembly.program;
+    for (const std::string& argument : assembly.arguments) call += " " + argument;
+    fs().assemblyCalls.push_back(call);
+    if (!fs().assemblyStarts) return false;
+    fs().pendingAssemblies.push_back(assembly);
+    return true;
+}
+
+}  // namespace qn::platform
+
+namespace qn::fake {
+
+void runAssemblies() {
+    std::vector<platform::Assembly> assemblies;
+    assemblies.swap(system().pendingAssemblies);
+    for (const platform::Assembly& assembly : assemblies) {
+        const std::optional<int> code =
+            system().onAssembly ? system().onAssembly(assembly.program, assembly.arguments) : std::optional<int>();
+        const auto produced = system().files.find(assembly.produced);
+        if (code == 0 && produced != system().files.end()) {
+            platform::replaceFile(assembly.produced,
+                                  assembly.keptPrefix + std::to_string(produced->second.size()) + assembly.keptSuffix);
+        } else {
+            platform::removeFile(assembly.produced);
+        }
+        for (const std::string& file : assembly.removeAfter) platform::removeFile(file);
+    }
+}
+
+}  // namespace qn::fake
+
+namespace qn::platform {
 
 }  // namespace qn::platform

@@ -76,6 +76,17 @@ SharedMappingPtr createSharedMapping(const std::string& name, std::size_t size, 
     auto it = channel().blocks.find(name);
     existed = it != channel().blocks.end();
     if (!existed) it = channel().blocks.emplace(name, std::vector<unsigned char>(size, 0)).first;
+    // As on POSIX: a shorter block an older launcher made is zero-extended.
+    if (it->second.size() < size) it->second.resize(size, 0);
+    SharedMappingPtr mapping(new SharedMapping);
+    mapping->name = name;
+    return mapping;
+}
+
+SharedMappingPtr openSharedMapping(const std::string& name, std::size_t size) {
+    channel().log.push_back("open " + name);
+    const auto it = channel().blocks.find(name);
+    if (it == channel().blocks.end() || it->second.size() < size) return nullptr;
     SharedMappingPtr mapping(new SharedMapping);
     mapping->name = name;
     return mapping;
@@ -128,9 +139,10 @@ bool acknowledge(Acknowledgement&, std::uint32_t requesterThreadId) {
     return true;
 }
 
-bool waitForAcknowledgement(Acknowledgement&, std::uint32_t, std::uint32_t timeoutMs) {
+bool waitForAcknowledgement(Acknowledgement&, std::uint32_t, std::uint64_t, std::uint32_t timeoutMs) {
     channel().log.push_back(channel().turnsHeld > 0 ? "ack-wait" : "ack-wait-without-turn");
     channel().acknowledgementTimeouts.push_back(timeoutMs);
+    if (channel().onAcknowledgementWait) channel().onAcknowledgementWait();
     return channel().firstTakesArguments;
 }
 
@@ -146,10 +158,11 @@ bool prepareThreadQueue() {
     return true;
 }
 
-bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam) {
+bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam,
+                       std::uint32_t lParam) {
     channel().log.push_back("post");
     if (channel().refusePosts) return false;
-    channel().posts.push_back({threadId, number, wParam});
+    channel().posts.push_back({threadId, number, wParam, lParam});
     return true;
 }
 
@@ -185,8 +198,14 @@ bool listenerIsActive(ListenerThread&) {
     return true;
 }
 
-ProcessPtr openProcess(std::uint32_t processId) {
+std::uint64_t processStartTime(std::uint32_t processId) {
+    const auto it = channel().startTimes.find(processId);
+    return it == channel().startTimes.end() ? 0 : it->second;
+}
+
+ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime) {
     if (channel().openableProcesses.count(processId) == 0) return nullptr;
+    if (startTime != 0 && processStartTime(processId) != startTime) return nullptr;
     ProcessPtr process(new Process);
     process->processId = processId;
     return process;
@@ -205,6 +224,11 @@ bool processExitCode(Process&, std::uint32_t& exitCode) {
 
 bool isInstanceProcessRunning(std::uint32_t processId) {
     return channel().runningInstances.count(processId) != 0;
+}
+
+void waitForMessageOrEnd(Process&, std::uint32_t timeoutMs) {
+    channel().waits.push_back(timeoutMs);
+    channel().log.push_back("wait");
 }
 
 void sleepMilliseconds(std::uint32_t milliseconds) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -19,8 +20,10 @@ struct FakePost {
     std::uint32_t threadId;
     std::uint32_t number;
     std::uint32_t wParam;
+    std::uint32_t lParam = 0;
     bool operator==(const FakePost& other) const {
-        return threadId == other.threadId && number == other.number && wParam == other.wParam;
+        return threadId == other.threadId && number == other.number && wParam == other.wParam &&
+               lParam == other.lParam;
     }
 };
 
@@ -34,6 +37,7 @@ struct FakeChannel {
     bool refuseTurns = false;
     bool firstAcknowledges = true;
     bool firstTakesArguments = true;         // false: the first process ends before it acknowledges
+    std::function<void()> onAcknowledgementWait;  // what happens while a later instance waits
     std::set<std::uint32_t> goneRequesters;  // requester threads that have ended
     bool refusePosts = false;
     bool refuseListener = false;
@@ -42,6 +46,7 @@ struct FakeChannel {
     std::uint32_t threadId = 40;
     std::uint32_t listenerThreadId = 41;
     std::set<std::uint32_t> runningInstances;  // process ids isInstanceProcessRunning knows
+    std::map<std::uint32_t, std::uint64_t> startTimes;  // process id -> start time (else 0)
 
     std::vector<std::string> events;  // names of the events created ("" for unnamed)
     std::vector<std::string> turns;   // names of the turns taken
@@ -62,6 +67,7 @@ struct FakeChannel {
     std::set<std::uint32_t> openableProcesses;
     std::deque<std::optional<std::uint32_t>> exitCodes;  // per query; nullopt: the query fails
     std::vector<std::uint32_t> sleeps;
+    std::vector<std::uint32_t> waits;  // time limits of waitForMessageOrEnd
 };
 
 FakeChannel& channel();

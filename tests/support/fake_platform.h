@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/cache_files.h"
 
 namespace qn::fake {
 
@@ -78,9 +79,11 @@ struct FakeSystem {
     std::int64_t now = 0;
     std::set<std::string> unwritableFolders;         // nothing can be made inside these
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
-    std::vector<std::string> quietRuns;  // "<program> <arguments...>" of every helper run
-    // Plays a helper run: may add files; its result is the exit code (nothing: not started).
-    std::function<std::optional<int>(const std::string&, const std::vector<std::string>&)> onQuietRun;
+    std::vector<std::string> assemblyCalls;  // "<program> <arguments...>" of every assembly started
+    bool assemblyStarts = true;              // false: the system cannot start one
+    std::vector<platform::Assembly> pendingAssemblies;  // started, run by runAssemblies()
+    // Plays an assembly's program: may add files; its result is the exit code (nothing: killed).
+    std::function<std::optional<int>(const std::string&, const std::vector<std::string>&)> onAssembly;
 };
 
 /// The fake system of the current test, reset by reset().
@@ -90,6 +93,9 @@ void reset();
 /// Adds a file (and its folders) to the fake file system.
 void addFile(const std::string& path, const std::string& content = "");
 void addDirectory(const std::string& path);
+
+/// Plays the assemblies started so far, as their monitors would once the process has ended.
+void runAssemblies();
 
 /// Turns the launch trace on, into a file of the fake file system (call after choosing the
 /// conventions).

@@ -31,16 +31,21 @@ void writeFile(const fs::path& path, const std::string& content, mode_t mode) {
 
 class InstanceChannel : public testing::Test {
 protected:
-    // The backend chooses its folder once per process: every test here shares one runtime folder.
+    // The backend chooses its folder once per process: every test here shares one home. (The
+    // user running the tests has no /run/user folder, which would come first.)
     static void SetUpTestSuite() {
         char pattern[] = "/tmp/qn-channel-XXXXXX";
         ASSERT_NE(nullptr, ::mkdtemp(pattern));
         runtime = pattern;
-        ::setenv("XDG_RUNTIME_DIR", pattern, 1);
+        ::setenv("HOME", pattern, 1);
     }
     static void TearDownTestSuite() { fs::remove_all(runtime); }
 
-    static fs::path folder() { return runtime / "qnlauncher"; }
+    static fs::path folder() {
+        char host[256] = "";
+        ::gethostname(host, sizeof host - 1);
+        return runtime / ".cache" / (std::string("qnlauncher-") + host);
+    }
 
     // Where the block of `name` lives, learnt from the backend itself.
     static fs::path blockPath(const std::string& name) {

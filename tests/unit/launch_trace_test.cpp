@@ -7,6 +7,7 @@
 #include "fake_instance_channel.h"
 #include "fake_platform.h"
 #include "instance/instance_block.h"
+#include "instance/instance_request.h"
 #include "instance/single_instance.h"
 #include "launcher/launcher.h"
 #include "launcher/settings.h"
@@ -135,8 +136,9 @@ TEST(LaunchTrace, RememberedRuntimeFolderNamesItsFile) {
 // A block as a running first instance leaves it.
 InstanceBlock& runningFirstInstance() {
     std::vector<unsigned char>& bytes = fake::channel().blocks["C:_App_app.exe"];
-    bytes.assign(sizeof(InstanceBlock), 0);
+    bytes.assign(instanceBlockSize, 0);
     auto& block = *reinterpret_cast<InstanceBlock*>(bytes.data());
+    publishExtension(*reinterpret_cast<ExtendedInstanceBlock*>(bytes.data()), 0);
     block.listenerThreadId = 77;
     block.firstProcessId = 5000;
     block.requestMessage = 0xC0DE;
@@ -152,7 +154,7 @@ TEST(LaunchTrace, ALaterInstanceNamesItsBlockWhatItHandedOverAndTheReply) {
     launcher.arguments = {"open", "my file.txt", ""};
     ASSERT_TRUE(setUpSingleInstance(launcher));
     fake::channel().openableProcesses.insert(5000);
-    fake::channel().queue = {{0xC0DE, 0xFFFFFFFEu}};
+    fake::channel().queue = {{0xC0DE, 0xFFFFFFFEu, launcher.instanceRequestId}};
     launcher.instanceView = &block;
     EXPECT_EQ(-2, waitForFirstInstance(launcher));
     const std::vector<std::string> lines = fake::tracedLines();

@@ -155,16 +155,16 @@ TEST_F(RuntimeLibrary, BothEntryPointsAreKept) {
     EXPECT_TRUE(fake::system().errorBoxes.empty());
 }
 
-TEST_F(RuntimeLibrary, CreationGetsTheOptionsInOrderThenTheHooks) {
+TEST_F(RuntimeLibrary, CreationGetsTheHooksThenTheOptionsInOrder) {
     launcher.vmOptions = {"-Djava.class.path=C:\\App\\app.jar", "-Xmx512m", "-Dx=\xe9"};
     createJavaVm(launcher);
     EXPECT_EQ(1, runtime().createCalls);
     EXPECT_EQ(JNI_VERSION_1_2, runtime().version);
     EXPECT_EQ(JNI_FALSE, runtime().ignoreUnrecognized);
-    std::vector<std::string> expected = launcher.vmOptions;
-    expected.insert(expected.end(), {"vfprintf", "exit", "abort"});
+    std::vector<std::string> expected{"vfprintf", "exit", "abort"};
+    expected.insert(expected.end(), launcher.vmOptions.begin(), launcher.vmOptions.end());
     EXPECT_EQ(expected, runtime().options);
-    EXPECT_EQ((std::vector<bool>{false, false, false, true, true, true}), runtime().extraInfo);
+    EXPECT_EQ((std::vector<bool>{true, true, true, false, false, false}), runtime().extraInfo);
 }
 
 TEST_F(RuntimeLibrary, RuntimeEndingTheProcessDuringCreationIsShownWithItsWords) {
@@ -220,6 +220,34 @@ TEST_F(RuntimeLibrary, RuntimeOutputIsPassedOnAndKeptOnlyDuringCreation) {
     ASSERT_TRUE(createJavaVm(launcher));
     EXPECT_EQ(std::vector<std::string>{"JNI exception: failed to create the Java VM\nReason: unknown.\n"},
               fake::system().errorBoxes);
+}
+
+// With per-user options in use, both ways a creation fails name the file they came from.
+TEST_F(RuntimeLibrary, FailedCreationWithPerUserOptionsNamesTheirFile) {
+    const std::string failed = "JNI exception: failed to create the Java VM\nReason: ";
+    const struct {
+        const char* name;
+        jint result;
+        std::function<void(const Hooks&)> runtimeDoes;
+        std::string box;
+    } cases[] = {
+        {"a refused option", JNI_ERR, [](const Hooks& h) { h.print("Unrecognized option: %s\n", "-Xbogus"); },
+         failed + "unknown.\nThe runtime says: Unrecognized option: -Xbogus\n"
+                  "The option -Xbogus comes from C:\\U\\app.ini.\n"},
+        {"a heap it cannot reserve", JNI_OK, [](const Hooks& h) { h.print("Could not reserve\n"); h.abort(); },
+         failed + "Could not reserve.\nThese options come from C:\\U\\app.ini: -Xbogus -Xmx1g\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        runtime() = FakeRuntime{};
+        runtime().createResult = c.result;
+        runtime().duringCreation = c.runtimeDoes;
+        launcher.perUserOptionsFile = "C:\\U\\app.ini";
+        launcher.perUserVmOptions = {"-Xbogus", "-Xmx1g"};
+        createJavaVm(launcher);
+        EXPECT_EQ(std::vector<std::string>{c.box}, fake::system().errorBoxes);
+    }
 }
 
 TEST_F(RuntimeLibrary, LongRuntimeOutputIsPassedOnWhole) {

@@ -10,8 +10,11 @@
 #include "fake_instance_channel.h"
 #include "fake_platform.h"
 #include "instance/instance_block.h"
+#include "instance/instance_request.h"
 #include "instance/single_instance.h"
 #include "launcher/launcher.h"
+#include "res/resource_ids.h"
+#include "vm/launcher_error.h"
 
 namespace qn {
 namespace {
@@ -191,6 +194,69 @@ TEST(SetUpSingleInstance, AFirstInstanceThatEndsBeforeTakingTheArgumentsLeavesTh
     EXPECT_EQ(0, fake::channel().turnsHeld);
 }
 
+// A first instance of this version: its block carries the extension with its start time.
+ExtendedInstanceBlock& runningFirstOfThisVersion() {
+    runningFirstInstance();
+    fake::channel().blocks[kName].resize(instanceBlockSize, 0);
+    auto& block = *reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data());
+    publishExtension(block, 777);
+    fake::channel().startTimes[5000] = 777;
+    return block;
+}
+
+TEST(SetUpSingleInstance, ALaterInstanceTiesItsRequestToAnIdThatTheMessageCarries) {
+    writeIni("Single Instance=yes\r\n");
+    ExtendedInstanceBlock& block = runningFirstOfThisVersion();
+    Launcher launcher;
+    launcher.arguments = {"a", "", std::string(3000, 'b')};
+    ASSERT_TRUE(setUpSingleInstance(launcher));
+    EXPECT_TRUE(launcher.isSecondaryInstance());
+    EXPECT_EQ(777u, launcher.firstStartTime);
+    ASSERT_NE(0u, launcher.instanceRequestId);
+    EXPECT_EQ((std::vector<fake::FakePost>{{77, kMessage, 40, launcher.instanceRequestId}}), fake::channel().posts);
+    const ReceivedRequest read = readRequest(block, kName, launcher.instanceRequestId);
+    EXPECT_EQ(RequestState::taken, read.state) << read.why;
+    EXPECT_EQ(launcher.arguments, read.arguments);
+}
+
+TEST(SetUpSingleInstance, ALaterInstanceBecomesTheFirstWhenTheFirstDiesBeforeTakingTheArguments) {
+    const struct {
+        const char* what;
+        bool replaceable;
+        bool diesMeanwhile;
+        bool becomesFirst;
+    } cases[] = {
+        {"where blocks outlive their creator", true, true, true},
+        {"where a waiting start keeps the block", false, true, true},
+        {"a first instance that lives on is still waited for", true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        writeIni("Single Instance=yes\r\n");
+        runningFirstOfThisVersion();
+        fake::channel().replaceableBlocks = c.replaceable;
+        fake::channel().firstTakesArguments = false;
+        // Alive by its start time when the block is opened; during the wait it dies and a
+        // process that started later gets its id.
+        if (c.diesMeanwhile) {
+            fake::channel().onAcknowledgementWait = [] { fake::channel().startTimes[5000] = 778; };
+        }
+        Launcher launcher;
+        launcher.arguments = {"mine"};
+        EXPECT_TRUE(setUpSingleInstance(launcher));
+        EXPECT_EQ(c.becomesFirst, launcher.isFirstInstance);
+        EXPECT_TRUE(launcher.singleInstance);
+        if (c.becomesFirst) {
+            EXPECT_EQ(4000u, blockOf().firstProcessId);
+            EXPECT_EQ(41u, blockOf().listenerThreadId);
+            EXPECT_EQ(0u, launcher.instanceRequestId);
+            EXPECT_NE(nullptr, launcher.instanceListenerThread);
+        }
+        EXPECT_EQ(0, fake::channel().turnsHeld);
+    }
+}
+
 TEST(SetUpSingleInstance, LaterInstanceFailsWithoutContactWhenArgumentsDoNotFit) {
     writeIni("Single Instance=yes\r\n");
     runningFirstInstance();
@@ -205,6 +271,9 @@ TEST(SetUpSingleInstance, LaterInstanceFailsWithoutContactWhenArgumentsDoNotFit)
     EXPECT_FALSE(setUpSingleInstance(tooLong));
     EXPECT_TRUE(tooLong.isSecondaryInstance());
     EXPECT_TRUE(fake::channel().posts.empty());
+    // The block has no extension: its first instance is of a launcher that reads only the area.
+    EXPECT_EQ(std::vector<std::string>{formatError(LauncherError(IDS_INSTANCE_OTHER_VERSION))},
+              fake::system().errorBoxes);
 }
 
 TEST(SetUpSingleInstance, LaterInstanceFailsWhenThePostFails) {
@@ -235,7 +304,7 @@ TEST(SetUpSingleInstance, StaleBlockOfADeadFirstInstance) {
         bool becomesFirst;
     } cases[] = {
         {"replaced where blocks outlive their creator", true, true, false, true},
-        {"kept where they do not: the request goes to the old listener", false, true, false, false},
+        {"taken over in place where they do not", false, true, false, true},
         {"kept without the turn: the block may be half-written", true, false, false, false},
         {"a living first instance is never replaced", true, true, true, false},
     };
@@ -342,7 +411,7 @@ struct WaitCase {
     std::deque<platform::ThreadMessage> queue;
     std::deque<std::optional<std::uint32_t>> exitCodes;
     std::int32_t result;
-    std::size_t sleeps;
+    std::size_t waits;
 };
 
 TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
@@ -371,8 +440,52 @@ TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
         launcher.instanceView = &blockOf();
         const std::int32_t result = waitForFirstInstance(launcher);
         EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.sleeps, fake::channel().sleeps.size());
-        for (std::uint32_t pause : fake::channel().sleeps) EXPECT_EQ(100u, pause);
+        EXPECT_EQ(c.waits, fake::channel().waits.size());
+        for (std::uint32_t limit : fake::channel().waits) EXPECT_EQ(replyRecheckMs, limit);
+        EXPECT_TRUE(fake::channel().sleeps.empty());
+        EXPECT_TRUE(fake::system().errorBoxes.empty());
+    }
+}
+
+TEST(WaitForFirstInstance, AFirstInstanceOfThisVersionAnswersOnlyWithTheRequestsId) {
+    using platform::stillActive;
+    constexpr std::uint32_t id = 0x5EED;
+    const struct {
+        const char* what;
+        bool openable;
+        std::deque<platform::ThreadMessage> queue;
+        std::deque<std::optional<std::uint32_t>> exitCodes;
+        std::int32_t result;
+        int message;  // string-table id shown, 0 for none
+    } cases[] = {
+        {"its reply", true, {{kMessage, 7, id}}, {}, 7, 0},
+        {"a reply to a killed start with this thread's id is not ours",
+         true, {{kMessage, 11, 0x1234}, {kMessage, 22, id}}, {stillActive}, 22, 0},
+        {"a reply without an id is not ours either", true, {{kMessage, 11, 0}}, {3u}, 3, 0},
+        {"it could not read the arguments", true, {{kMessage, 0xFFFFFFFFu, ~id}}, {}, -1, IDS_INSTANCE_HANDOVER_FAILED},
+        {"it took them and died", true, {}, {stillActive, std::nullopt}, -1, IDS_INSTANCE_ENDED_UNANSWERED},
+        {"it took them and is gone already", false, {}, {}, -1, IDS_INSTANCE_ENDED_UNANSWERED},
+        {"it ended with an exit code", true, {}, {4u}, 4, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        runningFirstInstance();
+        if (c.openable) fake::channel().openableProcesses.insert(5000);
+        fake::channel().queue = c.queue;
+        fake::channel().exitCodes = c.exitCodes;
+        Launcher launcher;
+        launcher.singleInstance = true;
+        launcher.instanceView = &blockOf();
+        launcher.instanceRequestId = id;
+        EXPECT_EQ(c.result, waitForFirstInstance(launcher));
+        EXPECT_EQ(c.message ? 1u : 0u, fake::system().errorBoxes.size());
+        if (c.message) {
+            const LauncherError shown = c.message == IDS_INSTANCE_HANDOVER_FAILED
+                                            ? LauncherError(c.message, "the running application could not read them")
+                                            : LauncherError(c.message);
+            EXPECT_EQ(formatError(shown), fake::system().errorBoxes.front());
+        }
     }
 }
 
@@ -383,7 +496,7 @@ TEST(WaitForFirstInstance, LooksAtTheQueueBeforeTheProcessEveryRound) {
     Launcher launcher;
     launcher.instanceView = &blockOf();
     EXPECT_EQ(0, waitForFirstInstance(launcher));
-    EXPECT_EQ((std::vector<std::string>{"peek", "exit-code", "sleep", "peek", "exit-code"}),
+    EXPECT_EQ((std::vector<std::string>{"peek", "exit-code", "wait", "peek", "exit-code"}),
               fake::channel().log);
 }
 
@@ -695,6 +808,33 @@ TEST_F(Worker, ListenerDropsTheRequestOfAStartThatHasGone) {
     for (const auto& [body, parameter] : fake::system().deferredThreads) body(parameter);
     EXPECT_EQ((std::vector<std::vector<std::string>>{{"of 502"}}), fakeJava.secondaryCalls);
     EXPECT_EQ((std::vector<fake::FakePost>{{502, kMessage, 0}}), fake::channel().posts);
+}
+
+TEST_F(Worker, ListenerTakesARequestOnlyWithItsOwnMessageAndAnswersWithItsId) {
+    fake::channel().blocks[kName].assign(instanceBlockSize, 0);
+    auto& block = *reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data());
+    block.block.requestMessage = kMessage;
+    publishExtension(block, 1);
+    launcher.instanceView = &block.block;
+    launcher.instanceAcknowledgement = platform::createAcknowledgement("ack");
+    fake::system().deferThreads = true;
+    // A start killed before its request was taken left message 501 (id 8); start 502 has the same
+    // thread id and wrote request 9. Then start 503's argument file has gone.
+    writeRequest(block, kName, {"of 502", ""}, 9);
+    fake::channel().queue = {{kMessage, 501, 8}, {kMessage, 502, 9}};
+    runListener(&launcher);
+    const std::string file = std::string(kName) + argumentFileSuffix;
+    fake::channel().blocks.erase(file);  // 502's, gone with its last holder
+    writeRequest(block, kName, {"of 503", ""}, 10);
+    fake::channel().blocks.erase(file);
+    fake::channel().queue = {{kMessage, 503, 10}};
+    runListener(&launcher);
+
+    EXPECT_EQ((std::vector<std::uint32_t>{502, 503}), fake::channel().acknowledged);
+    for (const auto& [body, parameter] : fake::system().deferredThreads) body(parameter);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"of 502", ""}}), fakeJava.secondaryCalls);
+    EXPECT_EQ((std::vector<fake::FakePost>{{503, kMessage, 0xFFFFFFFFu, ~10u}, {502, kMessage, 0, 9}}),
+              fake::channel().posts);
 }
 
 TEST_F(Worker, ListenerDropsTheRequestWhenNoWorkerStarts) {

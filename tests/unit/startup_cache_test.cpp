@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "fake_platform.h"
 #include "launcher/launcher.h"
+#include "vm/startup_cache_store.h"
 #include "vm/vm_options.h"
 
 namespace qn {
@@ -71,11 +73,11 @@ TEST(StartupCache, MechanismByVersion) {
     } cases[] = {
         {"JAVA_VERSION=\"1.8.0_392\"\n", 8, CacheMechanism::None},
         {"JAVA_VERSION=\"12.0.2\"\n", 12, CacheMechanism::None},
-        {"JAVA_VERSION=\"13\"\n", 13, CacheMechanism::DynamicArchive},
-        {"JAVA_VERSION=\"17.0.15\"\r\n", 17, CacheMechanism::DynamicArchive},
-        {"JAVA_VERSION=\"18.0.2.1\"\n", 18, CacheMechanism::DynamicArchive},
-        {"JAVA_VERSION=\"19\"\n", 19, CacheMechanism::AutomaticArchive},
-        {"JAVA_VERSION=\"24.0.1\"\n", 24, CacheMechanism::AutomaticArchive},
+        {"JAVA_VERSION=\"13\"\n", 13, CacheMechanism::StaticArchive},
+        {"JAVA_VERSION=\"17.0.15\"\r\n", 17, CacheMechanism::StaticArchive},
+        {"JAVA_VERSION=\"18.0.2.1\"\n", 18, CacheMechanism::StaticArchive},
+        {"JAVA_VERSION=\"19\"\n", 19, CacheMechanism::StaticArchive},
+        {"JAVA_VERSION=\"24.0.1\"\n", 24, CacheMechanism::StaticArchive},
         {"IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"25.0.3\"\nJAVA_RUNTIME_VERSION=\"25.0.3+9-LTS\"\n", 25,
          CacheMechanism::AheadOfTimeCache},
         {"JAVA_VERSION=\"26-ea\"\n", 26, CacheMechanism::AheadOfTimeCache},
@@ -204,41 +206,104 @@ TEST(StartupCache, RefusedStartsAreUnchanged) {
     }
 }
 
-TEST(StartupCache, DynamicArchiveIsWrittenOnceAndThenUsed) {
-    setUpMachine("17.0.15", "YES");
-    const Strings training = startOptions();
-    const std::string written = optionValue(training, "-XX:ArchiveClassesAtExit=");
-    ASSERT_FALSE(written.empty());
-    EXPECT_EQ(0u, written.find(std::string(kFolder) + "\\app."));
-    EXPECT_NE(std::string::npos, written.find(".4000.tmp"));  // this process's own file
-    EXPECT_NE(training.end(), std::find(training.begin(), training.end(), "-Xlog:cds*=off"));
-    EXPECT_EQ(kPlainOptions[0], training[0]);
-
-    // The runtime dumps at exit; the launcher keeps the file under its size.
-    fake::addFile(written, kDynamicMagic + std::string(96, 'x'));
-    finishStartupCache();
-    const Strings names = cacheFolderNames();
-    ASSERT_EQ(1u, names.size());
-    EXPECT_EQ(".100.jsa", names[0].substr(names[0].size() - 8));
-
-    const Strings warm = startOptions();
-    EXPECT_EQ(std::string(kFolder) + "\\" + names[0], optionValue(warm, "-XX:SharedArchiveFile="));
-    EXPECT_EQ(optionValue(warm, "-XX:ArchiveClassesAtExit="), "");
-    finishStartupCache();  // nothing was being written
-    EXPECT_EQ(names, cacheFolderNames());
+/// The file an assembly's argument file names after `option`, its escapes undone.
+std::string assemblyTarget(const Strings& arguments, const std::string& option) {
+    const std::string text = fake::system().files[arguments.at(0).substr(1)];
+    const std::size_t start = text.find("\"" + option);
+    if (start == std::string::npos) return {};
+    std::string path;
+    for (std::size_t i = start + option.size() + 1; i < text.size() && text[i] != '"'; ++i) {
+        if (text[i] == '\\') ++i;
+        path += text[i];
+    }
+    return path;
 }
 
-TEST(StartupCache, AutomaticArchiveFromNineteenOn) {
-    setUpMachine("21.0.4");
-    const Strings training = startOptions();
-    EXPECT_NE(training.end(), std::find(training.begin(), training.end(), "-XX:+AutoCreateSharedArchive"));
-    const std::string written = optionValue(training, "-XX:SharedArchiveFile=");
-    ASSERT_NE(std::string::npos, written.find(".tmp"));
-    fake::addFile(written, kDynamicMagic + "data");
+/// Plays every assembly started so far as a runtime that writes `content` after the magic.
+void assemble(const std::string& content = std::string(96, 'x')) {
+    fake::system().onAssembly = [content](const std::string&, const Strings& arguments) -> std::optional<int> {
+        std::string target = assemblyTarget(arguments, "-XX:SharedArchiveFile=");
+        if (target.empty()) target = assemblyTarget(arguments, "-XX:AOTCache=");
+        fake::addFile(target, kStaticMagic + content);
+        return 0;
+    };
+    fake::runAssemblies();
+}
+
+/// One training start that records something, ended, its assembly played: the kept file names.
+Strings train(const std::string& content = std::string(96, 'x')) {
+    const Strings options = startOptions();
+    const std::string recorded = optionValue(options, "-XX:DumpLoadedClassList=");
+    EXPECT_FALSE(recorded.empty());
+    fake::addFile(recorded, "recorded classes");
     finishStartupCache();
-    const Strings warm = startOptions();
-    EXPECT_EQ(warm.end(), std::find(warm.begin(), warm.end(), "-XX:+AutoCreateSharedArchive"));
-    EXPECT_NE(std::string::npos, optionValue(warm, "-XX:SharedArchiveFile=").find(".8.jsa"));
+    assemble(content);
+    return cacheFolderNames();
+}
+
+/// A warm start whose class-load log has `shared` classes from the archive and `unshared` from jars.
+Strings warmStart(int shared, int unshared) {
+    const Strings options = startOptions();
+    const std::string logOption = optionValue(options, "-Xlog:class+load=info:file=\"");
+    const std::string log = logOption.substr(0, logOption.find('"'));
+    std::string text;
+    for (int i = 0; i < shared; ++i) text += "a.C" + std::to_string(i) + " source: shared objects file\n";
+    for (int i = 0; i < unshared; ++i) text += "b.C" + std::to_string(i) + " source: file:/C:/App/app.jar\n";
+    text += "java.lang.invoke.LambdaForm$MH/0x01 source: __JVM_LookupDefineClass__\n";
+    if (!log.empty()) fake::addFile(log, text);
+    finishStartupCache();
+    return options;
+}
+
+TEST(StartupCache, ArchiveIsAssembledAfterTheStartAndThenUsed) {
+    const struct {
+        const char* version;
+        const char* recordOption;
+        const char* useOption;
+        const char* assemblyMode;
+        const char* extension;
+    } cases[] = {
+        {"17.0.15", "-XX:DumpLoadedClassList=", "-XX:SharedArchiveFile=", "\"-Xshare:dump\"", ".jsa"},
+        {"21.0.4", "-XX:DumpLoadedClassList=", "-XX:SharedArchiveFile=", "\"-Xshare:dump\"", ".jsa"},
+        {"25.0.3", "-XX:DumpLoadedClassList=", "-XX:AOTCache=", "\"-XX:+AOTClassLinking\"", ".aot"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        fake::reset();
+        setUpMachine(c.version, "YES", "-Xmx256m -Xlog:gc:file=gc.log -javaagent:agent.jar");
+        const Strings training = startOptions();
+        EXPECT_EQ(kPlainOptions[0], training[0]);
+        const std::string recorded = optionValue(training, c.recordOption);
+        EXPECT_EQ(0u, recorded.find(std::string(kFolder) + "\\app.")) << recorded;
+        EXPECT_NE(std::string::npos, recorded.find(".p4000."));  // this process's own file
+        EXPECT_NE(training.end(), std::find(training.begin(), training.end(), "-Xlog:cds*=off"));
+        fake::addFile(recorded, "recorded classes");
+
+        // The end of the process only starts the assembly; the cache appears once it has run.
+        finishStartupCache();
+        ASSERT_EQ(1u, fake::system().assemblyCalls.size());
+        EXPECT_EQ(0u, fake::system().assemblyCalls[0].find("C:\\Java\\jre\\bin\\java.exe @"));
+        const std::string argumentFile = fake::system().files[fake::system().pendingAssemblies.at(0).arguments.at(0).substr(1)];
+        EXPECT_NE(std::string::npos, argumentFile.find(c.assemblyMode));
+        EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar\"\n"));
+        EXPECT_NE(std::string::npos, argumentFile.find("\"-Xmx256m\"\n"));
+        EXPECT_NE(std::string::npos, argumentFile.find("\"-Xshare:dump\"\n"));
+        for (const char* left : {"AOTMode", "DumpLoadedClassList", "gc.log", "agent.jar"}) {
+            EXPECT_EQ(std::string::npos, argumentFile.find(left)) << left;
+        }
+        for (const std::string& name : cacheFolderNames()) EXPECT_EQ(std::string::npos, name.find(c.extension)) << name;
+        assemble();
+        const Strings names = cacheFolderNames();  // the recording and the argument file are gone
+        ASSERT_EQ(1u, names.size());
+        EXPECT_EQ(std::string(".0.100") + c.extension, names[0].substr(names[0].size() - 6 - std::strlen(c.extension)));
+
+        const Strings warm = startOptions();
+        EXPECT_EQ(std::string(kFolder) + "\\" + names[0], optionValue(warm, c.useOption));
+        EXPECT_EQ("", optionValue(warm, c.recordOption));
+        EXPECT_NE("", optionValue(warm, "-Xlog:class+load=info:file=\""));
+        finishStartupCache();  // no log: the runtime's logging was turned off
+        EXPECT_EQ(names, cacheFolderNames());
+    }
 }
 
 TEST(StartupCache, KeptFilesThatChangedAreNotHandedOver) {
@@ -257,148 +322,204 @@ TEST(StartupCache, KeptFilesThatChangedAreNotHandedOver) {
         SCOPED_TRACE(c.name);
         fake::reset();
         setUpMachine("17.0.15");
-        fake::addFile(optionValue(startOptions(), "-XX:ArchiveClassesAtExit="), kDynamicMagic + std::string(96, 'x'));
-        finishStartupCache();
-        const std::string kept = std::string(kFolder) + "\\" + cacheFolderNames().at(0);
-        c.spoil(kept);
+        c.spoil(std::string(kFolder) + "\\" + train().at(0));
         const Strings next = startOptions();
         EXPECT_EQ("", optionValue(next, "-XX:SharedArchiveFile="));
-        EXPECT_FALSE(optionValue(next, "-XX:ArchiveClassesAtExit=").empty());  // written anew
+        EXPECT_FALSE(optionValue(next, "-XX:DumpLoadedClassList=").empty());  // trained anew
         finishStartupCache();
     }
 }
 
-TEST(StartupCache, NothingIsKeptWhenTheRuntimeWroteNoWholeArchive) {
+TEST(StartupCache, NothingIsKeptWhenRecordingOrAssemblyFails) {
     const struct {
         const char* name;
-        const char* content;  // null: the runtime left no file
-        std::size_t size;
-    } cases[] = {{"no file", nullptr, 0}, {"empty", "", 0}, {"header never written", "\0\0\0\0data", 8}};
+        const char* version;
+        bool recorded;
+        bool starts;
+        std::optional<int> exitCode;
+    } cases[] = {
+        {"nothing recorded", "17.0.15", false, true, 0},
+        {"assembly cannot start", "17.0.15", true, false, 0},
+        {"assembly failed", "25.0.3", true, true, 1},
+        {"assembly killed", "25.0.3", true, true, std::nullopt},
+        {"exit 0 but no file", "17.0.15", true, true, 0},
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         fake::reset();
-        setUpMachine("17.0.15");
-        const std::string written = optionValue(startOptions(), "-XX:ArchiveClassesAtExit=");
-        fake::system().files.erase(written);
-        if (c.content) fake::addFile(written, std::string(c.content, c.size));
+        setUpMachine(c.version);
+        const Strings options = startOptions();
+        if (c.recorded) {
+            fake::addFile(optionValue(options, "-XX:DumpLoadedClassList="), "x");
+        }
+        fake::system().assemblyStarts = c.starts;
         finishStartupCache();
-        EXPECT_TRUE(cacheFolderNames().empty());
+        const std::optional<int> exitCode = c.exitCode;
+        fake::system().onAssembly = [exitCode](const std::string&, const Strings&) { return exitCode; };
+        fake::runAssemblies();
+        EXPECT_TRUE(cacheFolderNames().empty()) << cacheFolderNames().size();
     }
 }
 
 TEST(StartupCache, ChangedJarGivesANewCacheAndTheOldOneGoes) {
     setUpMachine("17.0.15");
-    fake::addFile(optionValue(startOptions(), "-XX:ArchiveClassesAtExit="), kDynamicMagic + "old");
-    finishStartupCache();
-    const Strings before = cacheFolderNames();
+    const Strings before = train("old");
     ASSERT_EQ(1u, before.size());
-
     fake::system().fileTimes["C:\\App\\app.jar"] = 2000;
-    const Strings next = startOptions();
-    EXPECT_EQ("", optionValue(next, "-XX:SharedArchiveFile="));
-    fake::addFile(optionValue(next, "-XX:ArchiveClassesAtExit="), kDynamicMagic + "newer");
-    finishStartupCache();
-    const Strings after = cacheFolderNames();
+    const Strings after = train("newer");
     ASSERT_EQ(1u, after.size());
     EXPECT_NE(before, after);
 }
 
-TEST(StartupCache, AnotherRuntimeKeepsItsOwnCache) {
-    setUpMachine("17.0.15");
-    fake::addFile(optionValue(startOptions(), "-XX:ArchiveClassesAtExit="), kDynamicMagic + "one");
-    finishStartupCache();
+/// A jar whose manifest names others, as the zip stores it.
+std::string jarNaming(const std::string& classPath) {
+    const std::string manifest = "Manifest-Version: 1.0\r\nClass-Path: " + classPath + "\r\n\r\n";
+    auto le = [](std::uint32_t v, int width) {
+        std::string b;
+        for (int i = 0; i < width; ++i) b += static_cast<char>((v >> (8 * i)) & 0xff);
+        return b;
+    };
+    const std::string name = "META-INF/MANIFEST.MF";
+    const std::string sizes = le(0, 4) + le(static_cast<std::uint32_t>(manifest.size()), 4) + le(0, 4);
+    const std::string local = le(0x04034b50, 4) + le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4) + sizes + le(20, 2) + le(0, 2);
+    const std::string central = le(0x02014b50, 4) + le(20, 2) + le(20, 2) + le(0, 2) + le(0, 2) + le(0, 4) + sizes +
+                                le(20, 2) + std::string(8, '\0') + le(0, 4) + le(0, 4) + name;
+    const std::string body = local + name + manifest;
+    return body + central + le(0x06054b50, 4) + le(0, 4) + le(1, 2) + le(1, 2) +
+           le(static_cast<std::uint32_t>(central.size()), 4) + le(static_cast<std::uint32_t>(body.size()), 4) + le(0, 2);
+}
 
-    fake::addFile("C:\\Java\\other\\bin\\server\\jvm.dll", "other library");
-    fake::addFile("C:\\Java\\other\\release", "JAVA_VERSION=\"17.0.9\"\n");
-    Launcher launcher;
-    launcher.jvmLibraryPath = "C:\\Java\\other\\bin\\server\\jvm.dll";
-    launcher.productName = "Demo";
-    launcher.productCode = "1.0";
-    ASSERT_TRUE(assembleVmOptions(launcher));
-    const std::string written = optionValue(launcher.vmOptions, "-XX:ArchiveClassesAtExit=");
-    ASSERT_FALSE(written.empty());
-    fake::addFile(written, kDynamicMagic + "two");
+TEST(StartupCache, ManifestClassPathIsFollowedAsTheRuntimeFollowsIt) {
+    fake::addFile("C:\\App\\app.jar", jarNaming("lib/b.jar lib/sub%20dir/c.jar file:/C:/Shared/d.jar http://x/e.jar"));
+    fake::addFile("C:\\App\\lib\\b.jar", jarNaming("../app.jar ./b.jar c.jar"));  // loops come back once
+    fake::addFile("C:\\App\\lib\\sub dir\\c.jar", "not a zip");
+    EXPECT_EQ((Strings{"C:\\App\\app.jar", "C:\\App\\lib\\b.jar", "C:\\App\\lib\\c.jar", "C:\\App\\lib\\sub dir\\c.jar",
+                       "C:\\Shared\\d.jar", "C:\\App\\classes"}),
+              reachedClassPath({"C:\\App\\app.jar", "C:\\App\\classes", "C:\\App\\lib\\b.jar"}));
+
+    const struct {
+        const char* jar;
+        const char* url;
+        std::optional<std::string> path;
+    } cases[] = {
+        {"C:\\A\\a.jar", "x.jar", std::string("C:\\A\\x.jar")},
+        {"C:\\A\\a.jar", "../B/x%2by.jar", std::string("C:\\B\\x+y.jar")},
+        {"C:\\A\\a.jar", "file:///D:/x.jar", std::string("D:\\x.jar")},
+        {"C:\\A\\a.jar", "file://host/x.jar", std::nullopt},
+        {"C:\\A\\a.jar", "C:/x.jar", std::nullopt},
+        {"C:\\A\\a.jar", "jar:file:/x.jar!/", std::nullopt},
+        {"C:\\A\\a.jar", "classes/", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        EXPECT_EQ(c.path, manifestEntryPath(c.jar, c.url));
+    }
+}
+
+TEST(StartupCache, AChangedManifestJarGivesANewCache) {
+    setUpMachine("17.0.15");
+    fake::addFile("C:\\App\\app.jar", jarNaming("lib/dep.jar"));
+    fake::addFile("C:\\App\\lib\\dep.jar", "v1");
+    const Strings first = train();
+    ASSERT_EQ(1u, first.size());
+    EXPECT_NE("", optionValue(warmStart(0, 0), "-XX:SharedArchiveFile="));
+    fake::system().fileTimes["C:\\App\\lib\\dep.jar"] = 5000;  // updated on its own
+    const Strings next = startOptions();
+    EXPECT_EQ("", optionValue(next, "-XX:SharedArchiveFile="));
+    EXPECT_NE("", optionValue(next, "-XX:DumpLoadedClassList="));
     finishStartupCache();
-    EXPECT_EQ(2u, cacheFolderNames().size());
+}
+
+/// Points the application's class path at another installation's jar.
+void installAt(const std::string& jar) {
+    fake::addFile(jar, "jar");
+    fake::addFile(kIni, "[Class Path]\nClass Path=" + jar + "\n[Java Runtime Environment]\nStartup Cache=yes\n");
+}
+
+TEST(StartupCache, EachInstallationKeepsItsOwnCacheUpToALimit) {
+    setUpMachine("17.0.15");
+    installAt("C:\\One\\app.jar");
+    train();
+    installAt("C:\\Two\\app.jar");
+    train();
+    for (int round = 0; round < 2; ++round) {
+        for (const char* jar : {"C:\\One\\app.jar", "C:\\Two\\app.jar"}) {
+            installAt(jar);
+            EXPECT_NE("", optionValue(warmStart(50, 0), "-XX:SharedArchiveFile=")) << jar;
+        }
+    }
+    // More installations: the oldest caches make room.
+    for (int i = 3; i <= 6; ++i) {
+        fake::system().now = i * 1000;
+        installAt("C:\\V" + std::to_string(i) + "\\app.jar");
+        train();
+    }
+    EXPECT_EQ(static_cast<std::size_t>(cache::keptIdentities), cacheFolderNames().size());
+    installAt("C:\\One\\app.jar");
+    EXPECT_EQ("", optionValue(startOptions(), "-XX:SharedArchiveFile="));
+    finishStartupCache();
 }
 
 TEST(StartupCache, HalfWrittenFilesOfOtherStartsGoOnlyWhenOld) {
     setUpMachine("17.0.15");
     const std::int64_t hour = std::int64_t{3600} * 1000000000;
     fake::system().now = 10 * hour;
-    const std::string written = optionValue(startOptions(), "-XX:ArchiveClassesAtExit=");
-    const std::string stem = written.substr(0, written.find(".4000.tmp"));
-    fake::addFile(stem + ".77.tmp", "");  // a start that is training right now
-    fake::system().fileTimes[stem + ".77.tmp"] = 10 * hour - 60;
-    fake::addFile(stem + ".78.conf", "");  // one that died long ago
-    fake::system().fileTimes[stem + ".78.conf"] = 8 * hour;
-    fake::addFile(written, kDynamicMagic + "data");
+    fake::addDirectory(kFolder);
+    const std::string recorded = optionValue(startOptions(), "-XX:DumpLoadedClassList=");
     finishStartupCache();
-    const Strings names = cacheFolderNames();
-    EXPECT_EQ(2u, names.size());
-    EXPECT_TRUE(fake::system().files.count(stem + ".77.tmp"));
-    EXPECT_FALSE(fake::system().files.count(stem + ".78.conf"));
+    const std::string stem = recorded.substr(0, recorded.find(".p4000."));
+    fake::addFile(stem + ".p77.tmp", "");  // an assembly running right now
+    fake::system().fileTimes[stem + ".p77.tmp"] = 10 * hour - 60;
+    fake::addFile(stem + ".p78.list", "");  // a start that died long ago
+    fake::system().fileTimes[stem + ".p78.list"] = 8 * hour;
+    fake::addFile(stem + ".x.conf", "");  // no file of ours
+    fake::system().fileTimes[stem + ".x.conf"] = 0;
+    startOptions();
+    finishStartupCache();
+    EXPECT_TRUE(fake::system().files.count(stem + ".p77.tmp"));
+    EXPECT_FALSE(fake::system().files.count(stem + ".p78.list"));
+    EXPECT_TRUE(fake::system().files.count(stem + ".x.conf"));
 }
 
-TEST(StartupCache, AheadOfTimeCacheIsRecordedThenAssembledQuietly) {
-    setUpMachine("25.0.3", "yes", "-Xmx256m -Xlog:gc:file=gc.log");
-    const Strings training = startOptions();
-    EXPECT_EQ("record", optionValue(training, "-XX:AOTMode="));
-    const std::string configuration = optionValue(training, "-XX:AOTConfiguration=");
-    ASSERT_FALSE(configuration.empty());
-    for (const char* quiet : {"-XX:-DisplayVMOutput", "-Xlog:aot*=off", "-Xlog:cds*=off"}) {
-        EXPECT_NE(training.end(), std::find(training.begin(), training.end(), quiet)) << quiet;
-    }
-    fake::addFile(configuration, "recorded classes");
-
-    std::string argumentFile;
-    fake::system().onQuietRun = [&](const std::string&, const Strings& arguments) -> std::optional<int> {
-        argumentFile = fake::system().files[arguments.at(0).substr(1)];
-        const std::string cacheOption = "\"-XX:AOTCache=";
-        const std::size_t start = argumentFile.find(cacheOption) + cacheOption.size();
-        std::string path = argumentFile.substr(start, argumentFile.find('"', start) - start);
-        std::string unescaped;
-        for (std::size_t i = 0; i < path.size(); ++i) {
-            if (path[i] == '\\') ++i;
-            unescaped += path[i];
-        }
-        fake::addFile(unescaped, kStaticMagic + "assembled");
-        return 0;
-    };
-    finishStartupCache();
-    ASSERT_EQ(1u, fake::system().quietRuns.size());
-    EXPECT_EQ(0u, fake::system().quietRuns[0].find("C:\\Java\\jre\\bin\\java.exe @"));
-    EXPECT_NE(std::string::npos, argumentFile.find("\"-XX:AOTMode=create\"\n"));
-    EXPECT_NE(std::string::npos, argumentFile.find("\"-cp\"\n\"C:\\\\App\\\\app.jar\"\n"));
-    EXPECT_NE(std::string::npos, argumentFile.find("\"-Xmx256m\"\n"));
-    EXPECT_EQ(std::string::npos, argumentFile.find("AOTMode=record"));
-    EXPECT_EQ(std::string::npos, argumentFile.find("gc.log"));
-    const Strings names = cacheFolderNames();  // the configuration and argument file are gone
-    ASSERT_EQ(1u, names.size());
-    EXPECT_EQ(".13.aot", names[0].substr(names[0].size() - 7));
-
-    const Strings warm = startOptions();
-    EXPECT_EQ(std::string(kFolder) + "\\" + names[0], optionValue(warm, "-XX:AOTCache="));
-    EXPECT_EQ("", optionValue(warm, "-XX:AOTMode="));
-}
-
-TEST(StartupCache, FailedAssemblyKeepsNothing) {
+TEST(StartupCache, ClassLoadLogDecidesRetraining) {
+    EXPECT_EQ(3u, cache::countClassLoads("a source: shared objects file\nb source: shared objects file (top)\n"
+                                         "c source: jrt:/java.base\nd source: file:/a.jar\ne source: jar:file:/a.jar!/\n"
+                                         "f source: __JVM_LookupDefineClass__\nno source here\n")
+                      .unshared);
     const struct {
-        const char* name;
-        bool recorded;
-        std::optional<int> exitCode;
-    } cases[] = {{"helper failed", true, 1}, {"helper did not start", true, std::nullopt}, {"nothing recorded", false, 0}};
+        std::size_t shared, unshared;
+        int generation;
+        cache::Verdict verdict;
+    } cases[] = {
+        {3000, 99, 0, cache::Verdict::Keep},     {100, 99, 0, cache::Verdict::Keep},
+        {3000, 1000, 0, cache::Verdict::Keep},   {1200, 2411, 0, cache::Verdict::Retrain},
+        {917, 1958, 1, cache::Verdict::Retrain}, {1200, 2411, 2, cache::Verdict::TurnOff},
+        {2000, 1000, 2, cache::Verdict::Keep},   {0, 3000, 2, cache::Verdict::TurnOff},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fake::reset();
-        setUpMachine("25.0.3");
-        const std::string configuration = optionValue(startOptions(), "-XX:AOTConfiguration=");
-        if (c.recorded) fake::addFile(configuration, "recorded classes");
-        const std::optional<int> exitCode = c.exitCode;
-        fake::system().onQuietRun = [exitCode](const std::string&, const Strings&) { return exitCode; };
-        finishStartupCache();
-        EXPECT_TRUE(cacheFolderNames().empty());
+        SCOPED_TRACE(std::to_string(c.shared) + "/" + std::to_string(c.unshared) + " g" + std::to_string(c.generation));
+        EXPECT_EQ(c.verdict, cache::judge({c.shared, c.unshared}, c.generation));
     }
+}
+
+TEST(StartupCache, ACacheThatDoesNotServeIsRetrainedABoundedNumberOfTimes) {
+    setUpMachine("17.0.15");
+    const Strings first = train();
+    ASSERT_EQ(1u, first.size());
+    EXPECT_EQ(".0.100.jsa", first[0].substr(first[0].size() - 10));
+    for (int generation = 1; generation <= cache::retrainLimit; ++generation) {
+        SCOPED_TRACE(generation);
+        warmStart(900, 2000);  // trained on too little: the next start trains anew
+        const Strings names = train();
+        ASSERT_EQ(1u, names.size());
+        EXPECT_EQ("." + std::to_string(generation) + ".100.jsa", names[0].substr(names[0].size() - 10));
+    }
+    warmStart(1500, 1000);  // past the limit a cache that serves some is kept
+    EXPECT_NE("", optionValue(warmStart(0, 3000), "-XX:SharedArchiveFile="));
+    // One the runtime refused is neither used nor trained again.
+    const Strings off = startOptions();
+    EXPECT_EQ(kPlainOptions, off);
+    finishStartupCache();
 }
 
 }  // namespace

@@ -494,6 +494,34 @@ TEST(StreamTargetsAndCmd, ReadExpandedAfterTheOptions) {
     EXPECT_EQ((Strings{"first", "", "C:\\Temp\\in.txt", "x"}), launcher.arguments);
 }
 
+TEST(StreamTargetsAndCmd, CmdBeforeWordsComeBeforeTheUsersArguments) {
+    const struct {
+        const char* name;
+        const char* application;
+        Strings arguments;
+    } cases[] = {
+        {"before, Cmd after", "[Application]\nCmd Before=--main %TEMP%\\g \"\" \"two words\"\nCmd=last\n",
+         {"--main", "C:\\Temp\\g", "two words", "user", "", "last"}},
+        {"from the + section", "[Application+]\nCmd Before=--conf x\n", {"--conf", "x", "user", ""}},
+        {"empty words only", "[Application]\nCmd Before=\"\"  \n", {"user", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::reset();
+        fake::system().environment = {{"TEMP", "C:\\Temp"}};
+        fake::addFile("C:\\App\\app.jar");
+        writeIni(std::string("[Class Path]\nClass Path=app.jar\n") + c.application);
+        Launcher launcher;
+        launcher.mainClass = "a/Main";
+        launcher.arguments = {"user", ""};
+        ASSERT_TRUE(assembleVmOptions(launcher));
+        EXPECT_EQ(c.arguments, launcher.arguments);
+        std::string command = "-Dsun.java.command=a.Main";
+        for (const std::string& argument : c.arguments) command += " " + argument;
+        EXPECT_EQ(command, launcher.vmOptions.at(1));
+    }
+}
+
 TEST(StreamTargetsAndCmd, AbsentKeysChangeNothing) {
     fake::addFile("C:\\App\\app.jar");
     writeIni("[Class Path]\nClass Path=app.jar\n");

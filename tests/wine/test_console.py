@@ -5,7 +5,7 @@ single instance of the .exe."""
 
 import re
 
-from harness import (CONSOLE_LAUNCHER, EXIT_FAILURE, SOURCE_DIR, make_app, run, string_table_source,
+from harness import (CONSOLE_LAUNCHER, EXIT_FAILURE, WIN64_DIR, make_app, run, string_table_source,
                      windows_path)
 from test_runtime_vm import StandinApp, home
 from test_single_instance import InstanceApp, with_first
@@ -71,7 +71,8 @@ def test_exit_codes_are_the_runtime_commands():
 
 
 def download_link():
-    header = (SOURCE_DIR / "res" / "download_link.h").read_text()
+    # The link the win64 build was configured with (QN_DOWNLOAD_URL).
+    header = (WIN64_DIR / "generated" / "res" / "download_link.h").read_text()
     return re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
 
 

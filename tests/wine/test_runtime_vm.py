@@ -3,7 +3,7 @@ runtime (tests/support/standin): the boxes, the exit code, and what the runtime 
 
 import re
 
-from harness import DEFAULT_CAPTION, EXIT_FAILURE, LAUNCHER, WIN64_DIR, make_app, run, windows_path
+from harness import DEFAULT_CAPTION, EXIT_FAILURE, LAUNCHER, WIN64_DIR, ini_text, make_app, run, windows_path
 
 HOMES = WIN64_DIR / "tests"
 CREATE_FAILED = "JNI exception: failed to create the Java VM\nReason: %s.\n"
@@ -107,8 +107,8 @@ def test_the_runtime_gets_the_worked_example():
     runtime = home()
     options = app.entries("option")
     assert len(options) == 9, options
-    library_path, class_path, command, heap, log, exact = options[:6]
-    assert options[6:] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
+    assert options[:3] == ["vfprintf", "exit", "abort"], options  # the runtime's hooks
+    library_path, class_path, command, heap, log, exact = options[3:]
     prefix = f"-Djava.library.path=native;{folder}\\;.;"
     suffix = f";{runtime}\\lib"
     assert library_path.startswith(prefix) and library_path.endswith(suffix), library_path
@@ -136,7 +136,7 @@ def test_class_path_entries_with_forward_slashes_or_a_trailing_backslash():
     result = app.run()
     assert result.exit_code == 0, result.describe()
     folder = app.app.windows_folder
-    assert app.entries("option")[:2] == [
+    assert app.entries("option")[3:5] == [
         f"-Djava.class.path={folder}\\lib/a.jar;{folder}\\classes;{folder}\\sub/x.jar;{folder}\\app.jar",
         "-Dsun.java.command=com.example.App"]
 
@@ -201,3 +201,40 @@ def test_an_exception_from_main_is_described_and_the_exit_code_stays_0():
     assert result.dialogs == [], result.describe()
     assert result.exit_code == 0, result.describe()
     assert app.entries("describe") == ["java.lang.IllegalStateException: boom"]
+
+
+def per_user_app(name, user_value, script="", application=None):
+    """A stand-in application whose ini allows per-user options, and the user's file holding
+    `user_value` under the application's own APPDATA folder."""
+    app = StandinApp(name, script=script, application=application,
+                     runtime={"Virtual Machine Parameters": "-Xmx256m -Dwho=vendor", "User Parameters": "yes"})
+    ini = app.app.path("app.ini")
+    ini.write_bytes(ini.read_bytes() + ini_text({"Product Information": {"Product Name": "QN Test",
+                                                                          "Product Code": "users"}}).encode())
+    user_file = app.app.write_file("appdata/QN Test/users/app.ini",
+                                   ini_text({"Java Runtime Environment": {"Virtual Machine Parameters": user_value}}))
+    return app, windows_path(user_file), {"APPDATA": windows_path(app.app.path("appdata"))}
+
+
+def test_the_users_own_options_come_after_the_vendors_and_never_for_a_service():
+    user_value = '-Xmx1g -Dwho=user -cp evil.jar "-Dspaced=a b" -Xmx25:64:128P'
+    for name, application, expected in [
+            ("allowed", None, ["-Xmx1g", "-Dwho=user", "-Dspaced=a b", "-Xmx131072K"]),
+            ("service", {"Application Type": "service"}, [])]:
+        app, _, env = per_user_app("user_options_" + name, user_value, application=application)
+        result = app.run(env=env)
+        assert result.exit_code == 0, f"{name}: {result.describe()}"
+        folder = app.app.windows_folder
+        assert app.entries("option") == ["vfprintf", "exit", "abort", f"-Djava.class.path={folder}\\app.jar",
+                                         "-Dsun.java.command=com.example.App", "-Xmx256m", "-Dwho=vendor"] + expected, \
+            f"{name}: {app.entries('option')}"
+
+
+def test_an_option_the_runtime_refuses_names_the_users_file():
+    app, user_file, env = per_user_app("user_option_refused", "-Xmx1g -Xbogus",
+                                       script="create.say=Unrecognized option: -Xbogus\ncreate.result=-1\n")
+    result = app.run(env=env, steps=["press:OK"])
+    assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % "unknown" +
+                                        "The runtime says: Unrecognized option: -Xbogus\n"
+                                        f"The option -Xbogus comes from {user_file}.\n")], result.describe()
+    assert result.exit_code == EXIT_FAILURE, result.describe()

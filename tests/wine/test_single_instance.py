@@ -8,7 +8,7 @@ import threading
 import time
 from pathlib import Path
 
-from harness import EXIT_FAILURE, make_app, run
+from harness import PREFIX, make_app, run
 from test_runtime_vm import home, parse_record
 
 START_TIMEOUT = 90
@@ -109,18 +109,22 @@ def test_void_secondary_main_is_answered_before_it_returns():
     with_first(app, body)
 
 
-def test_exactly_1040_bytes_are_forwarded_and_one_more_fails_without_contact():
-    app = InstanceApp("instance_boundary", "secondaryMain=int\nsecondaryMain.result=7")
+def test_every_argument_arrives_whatever_its_length_or_the_lists():
+    app = InstanceApp("instance_lists", "secondaryMain=int\nsecondaryMain.result=7")
+    paths = [f"C:\\Users\\someone\\Documents\\report part {i:02} of the yearly figures.pdf" for i in range(30)]
+    lists = [
+        ["code13", "", "after", "more"],        # an empty one in the middle
+        ["a" * 1000, "b" * 37],                 # exactly the 1,040 bytes of the block
+        ["a" * 1000, "b" * 38],                 # one more
+        ["open"] + paths,                       # "Open with" for 30 files, 2 KB
+    ]
 
     def body():
-        exact = ["a" * 1000, "b" * 37]  # 1001 + 38 + 1 = 1040
-        later = app.later(" ".join(exact))
-        assert later.exit_code == 7, later.describe()
-        assert app.calls() == [exact]
-        too_long = app.later("a" * 1000 + " " + "b" * 38)
-        assert too_long.exit_code == EXIT_FAILURE, too_long.describe()
-        assert too_long.dialogs == []
-        assert app.calls() == [exact], "the first instance was not contacted"
+        for args in lists:
+            later = app.later(" ".join(f'"{arg}"' for arg in args))
+            assert later.exit_code == 7, later.describe()
+            assert later.dialogs == [], later.describe()
+        assert app.calls() == lists, app.calls()
 
     with_first(app, body)
 
@@ -175,14 +179,17 @@ def linux_processes_of(app):
     """Linux process ids of the wine processes that run this app's executable (not the driver)."""
     found = []
     wanted = str(app.app.windows_exe).lower().encode()
+    prefix = b"WINEPREFIX=" + str(PREFIX).encode()
     for entry in Path("/proc").iterdir():
         if not entry.name.isdigit():
             continue
         try:
             command = (entry / "cmdline").read_bytes().lower()
+            # Other build folders' prefixes hold the same C:\qn-tests paths: only this prefix counts.
+            ours = prefix in (entry / "environ").read_bytes().split(b"\0")
         except OSError:
             continue
-        if wanted in command and b"qn_driver" not in command:
+        if wanted in command and b"qn_driver" not in command and ours:
             found.append(int(entry.name))
     return found
 

@@ -9,7 +9,7 @@ from test_runtime_vm import StandinApp
 
 STANDIN_LIBRARY = WIN64_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
 PRODUCT = {"Product Name": "Cache: Test", "Product Code": "ct"}
-DYNAMIC_MAGIC = b"\xa8\xab\x0b\xf0"
+STATIC_MAGIC = b"\xa2\xab\x0b\xf0"
 QUIET_SHARING = "-Xlog:cds*=off"
 QUIET_AOT = "-Xlog:aot*=off"
 HOOKS = ("vfprintf", "exit", "abort")
@@ -82,39 +82,42 @@ def test_java_17_trains_then_uses_a_kept_archive():
     training = options[2:]
     assert len(training) == 2 and training[1] == QUIET_SHARING, training
     folder = windows_path(app.cache_folder)
-    found = re.fullmatch(re.escape(f"-XX:ArchiveClassesAtExit={folder}\\")
-                         + r"(app\.[0-9a-f]{8}\.)([0-9a-f]{16})\.\d+\.tmp", training[0])
+    found = re.fullmatch(re.escape(f"-XX:DumpLoadedClassList={folder}\\")
+                         + r"(app\.[0-9a-f]{8}\.)([0-9a-f]{16})\.p\d+\.list", training[0])
     assert found, training[0]
-    # The stand-in writes no archive: the launcher keeps nothing and leaves nothing behind.
+    # The stand-in lists no class: nothing is assembled, nothing kept, nothing left behind.
     assert app.cache_files() == []
 
-    # A whole archive of this key, as a training start keeps it, is used by the next start.
+    # A whole archive of this key, as an assembly keeps it, is used by the next start, which has
+    # the runtime log where its classes came from.
     prefix, key = found.group(1), found.group(2)
-    content = DYNAMIC_MAGIC + b"\0" * 60
-    kept = f"{prefix}{key}.{len(content)}.jsa"
+    content = STATIC_MAGIC + b"\0" * 60
+    kept = f"{prefix}{key}.0.{len(content)}.jsa"
     (app.cache_folder / kept).write_bytes(content)
-    assert app.start() == base_options(app) + [f"-XX:SharedArchiveFile={folder}\\{kept}", QUIET_SHARING]
+    options = app.start()
+    assert options[:4] == base_options(app) + [f"-XX:SharedArchiveFile={folder}\\{kept}", QUIET_SHARING], options
+    assert re.fullmatch(re.escape(f'-Xlog:class+load=info:file="{folder}\\{prefix}{key}.p')
+                        + r'\d+\.log":none:filecount=0', options[4]), options
+    assert app.cache_files() == [kept]
 
     # One cut short is passed over, and the start trains again.
     (app.cache_folder / kept).write_bytes(content[:10])
     options = app.start()
-    assert options[2].startswith("-XX:ArchiveClassesAtExit="), options
+    assert options[2].startswith("-XX:DumpLoadedClassList="), options
     assert app.cache_files() == [kept]
 
 
-def test_java_19_and_25_train_with_their_own_mechanisms():
+def test_java_21_and_25_train_with_their_own_mechanisms():
     app = CacheApp("cache_21", 'JAVA_VERSION="21.0.2"\nJAVA_RUNTIME_VERSION="21.0.2+13-LTS"\n')
     options = app.start()
-    assert options[:2] == base_options(app) and len(options) == 5, options
-    assert options[2] == "-XX:+AutoCreateSharedArchive", options
-    assert re.fullmatch(r"-XX:SharedArchiveFile=.*\\app\.[0-9a-f]{8}\.[0-9a-f]{16}\.\d+\.tmp", options[3]), options
-    assert options[4] == QUIET_SHARING
+    assert options[:2] == base_options(app) and len(options) == 4, options
+    assert re.fullmatch(r"-XX:DumpLoadedClassList=.*\\app\.[0-9a-f]{8}\.[0-9a-f]{16}\.p\d+\.list", options[2]), options
+    assert options[3] == QUIET_SHARING
 
     app = CacheApp("cache_25", 'JAVA_VERSION="25"\n')
     options = app.start()
-    assert options[:2] == base_options(app) and len(options) == 8, options
-    assert options[2] == "-XX:AOTMode=record", options
-    assert re.fullmatch(r"-XX:AOTConfiguration=.*\\app\.[0-9a-f]{8}\.[0-9a-f]{16}\.\d+\.conf", options[3]), options
-    assert options[4:] == ["-XX:+UnlockDiagnosticVMOptions", "-XX:-DisplayVMOutput", QUIET_AOT, QUIET_SHARING]
-    # No configuration was recorded, so nothing is assembled and nothing kept.
+    assert options[:2] == base_options(app) and len(options) == 4, options
+    assert re.fullmatch(r"-XX:DumpLoadedClassList=.*\\app\.[0-9a-f]{8}\.[0-9a-f]{16}\.p\d+\.list", options[2]), options
+    assert options[3] == QUIET_SHARING
+    # No class was listed, so nothing is assembled and nothing kept.
     assert app.cache_files() == []

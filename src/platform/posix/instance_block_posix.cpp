@@ -173,6 +173,13 @@ SharedMappingPtr createSharedMapping(const std::string& name, std::size_t size, 
     return nullptr;
 }
 
+SharedMappingPtr openSharedMapping(const std::string& name, std::size_t size) {
+    if (channelFolder().empty()) return nullptr;
+    SharedMappingPtr mapping;
+    if (openExisting(entryPath(name, ".block"), size, mapping) != Opened::block) return nullptr;
+    return mapping;
+}
+
 SharedMappingPtr replaceSharedMapping(const std::string& name, std::size_t size) {
     if (channelFolder().empty()) return nullptr;
     const std::string path = entryPath(name, ".block");

@@ -71,7 +71,7 @@ enum class Kind : std::uint32_t { message = 1, quit = 2, acknowledgement = 3, ex
 
 /// False when the receiving thread has no socket (any more): it ended, or its process did.
 bool sendDatagram(std::uint32_t threadId, Kind kind, std::uint32_t number, std::uint32_t wParam,
-                  bool wait);
+                  bool wait, std::uint32_t lParam = 0);
 
 // Never destroyed: exit handlers and late threads may still use it while the process ends.
 struct ChannelState {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -33,7 +34,11 @@ struct Datagram {
     Kind kind;
     std::uint32_t number;
     std::uint32_t wParam;  // the exit code in an exit notice
+    std::uint32_t lParam;  // a receiver of before reads the first four fields only
 };
+
+// What a sender of before sends: the fields up to wParam.
+constexpr std::size_t shortDatagram = offsetof(Datagram, lParam);
 
 socklen_t socketAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
@@ -46,7 +51,7 @@ socklen_t socketAddress(const std::string& path, sockaddr_un& address) {
 
 // False when the receiving thread has no socket (any more): it ended, or its process did.
 bool sendDatagram(std::uint32_t threadId, Kind kind, std::uint32_t number, std::uint32_t wParam,
-                  bool wait) {
+                  bool wait, std::uint32_t lParam) {
     if (channelFolder().empty()) return false;
     const UniqueFd sender(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (!sender) return false;
@@ -57,7 +62,7 @@ bool sendDatagram(std::uint32_t threadId, Kind kind, std::uint32_t number, std::
     }
     sockaddr_un address;
     const socklen_t length = socketAddress(threadSocketPath(threadId), address);
-    const Datagram datagram{datagramMagic, kind, number, wParam};
+    const Datagram datagram{datagramMagic, kind, number, wParam, lParam};
     const int flags = MSG_NOSIGNAL | (wait ? 0 : MSG_DONTWAIT);
     ssize_t sent;
     do {
@@ -120,7 +125,7 @@ enum class Received { empty, message, consumed, failed };
 // Reads one datagram; notices and acknowledgements are recorded (consumed). Only this user can
 // reach the socket, and datagrams that say otherwise are dropped all the same.
 Received receiveOne(ThreadQueue& queue, bool wait, ThreadMessage& message) {
-    Datagram datagram;
+    Datagram datagram{};
     iovec data{&datagram, sizeof datagram};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
     msghdr header{};
@@ -134,7 +139,8 @@ Received receiveOne(ThreadQueue& queue, bool wait, ThreadMessage& message) {
     } while (received < 0 && errno == EINTR);
     if (received < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? Received::empty : Received::failed;
     const cmsghdr* credentials = CMSG_FIRSTHDR(&header);
-    if (received != static_cast<ssize_t>(sizeof datagram) || datagram.magic != datagramMagic ||
+    if ((received != static_cast<ssize_t>(sizeof datagram) && received != static_cast<ssize_t>(shortDatagram)) ||
+        datagram.magic != datagramMagic ||
         !credentials || credentials->cmsg_level != SOL_SOCKET ||
         credentials->cmsg_type != SCM_CREDENTIALS) {
         return Received::consumed;
@@ -144,7 +150,7 @@ Received receiveOne(ThreadQueue& queue, bool wait, ThreadMessage& message) {
     if (sender.uid != ::geteuid()) return Received::consumed;
     switch (datagram.kind) {
     case Kind::message:
-        message = ThreadMessage{datagram.number, datagram.wParam};
+        message = ThreadMessage{datagram.number, datagram.wParam, datagram.lParam};
         return Received::message;
     case Kind::quit:
         // Only this process stops its own threads.
@@ -231,11 +237,17 @@ bool acknowledge(Acknowledgement&, std::uint32_t requesterThreadId) {
     return true;
 }
 
-bool waitForAcknowledgement(Acknowledgement&, std::uint32_t firstProcessId, std::uint32_t timeoutMs) {
+bool waitForAcknowledgement(Acknowledgement&, std::uint32_t firstProcessId, std::uint64_t firstStartTime,
+                            std::uint32_t timeoutMs) {
     ThreadQueue& queue = threadQueue();
     if (!queue.socket) return false;
-    // The pidfd tells the end of exactly this process, even if its id is reused later.
+    // The pidfd tells the end of exactly this process, even if its id is reused later; that it
+    // is the first process and not a later one with its id, the start time tells.
     const UniqueFd first(openPidFd(firstProcessId));
+    if (first && firstStartTime != 0 && processStartTime(firstProcessId) != firstStartTime) {
+        drainQueue(queue);
+        return queue.acknowledged;
+    }
     const bool limited = timeoutMs != waitWithoutLimit;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limited ? timeoutMs : 0);
     for (;;) {
@@ -296,9 +308,10 @@ bool prepareThreadQueue() {
     return true;
 }
 
-bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam) {
+bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam,
+                       std::uint32_t lParam) {
     if (threadId == 0) return false;
-    return sendDatagram(threadId, Kind::message, number, wParam, true);
+    return sendDatagram(threadId, Kind::message, number, wParam, true, lParam);
 }
 
 void postQuitMessage(std::uint32_t threadId) {

@@ -1,6 +1,7 @@
 // The single-instance channel's folder: private to this user, chosen once per process.
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/posix/instance_channel_posix.h"
 #include "trace/trace.h"
@@ -64,20 +66,58 @@ bool makePrivateFolder(const std::string& path) {
     return isPrivateFolder(path);
 }
 
+// A folder of the user's home, where nobody else can make anything: it must be the user's and
+// writable by nobody else, as must the home itself.
+bool isUsersOwnFolder(const std::string& path) {
+    struct stat info;
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & 022) == 0;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/' && isUsersOwnFolder(home)) return home;
+    // A HOME kept from another user (sudo may keep it) is not this user's: the password database's.
+    std::vector<char> buffer(16384);
+    passwd entry;
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found ||
+        !found->pw_dir || found->pw_dir[0] != '/' || !isUsersOwnFolder(found->pw_dir)) {
+        return {};
+    }
+    return found->pw_dir;
+}
+
+// In the user's cache folder, one folder per machine: a home shared between machines must not let
+// a start meet a first instance that runs elsewhere.
+std::string homeChannelFolder() {
+    const std::string home = homeFolder();
+    if (home.empty()) return {};
+    const std::string cache = home + "/.cache";
+    if (::mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) return {};
+    if (!isUsersOwnFolder(cache)) {
+        if (trace::enabled()) trace::line("instance", "passed over folder " + cache + ": not the user's own");
+        return {};
+    }
+    char host[256] = "";
+    if (::gethostname(host, sizeof host - 1) != 0 || !host[0] || std::strchr(host, '/')) {
+        std::snprintf(host, sizeof host, "localhost");
+    }
+    return cache + "/qnlauncher-" + host;
+}
+
+// Every start of a user meets in the same folder whatever its environment says, and no other
+// user can take that folder first: the user's runtime folder, else a folder in the user's home,
+// and only without either the shared /tmp.
 std::string chooseFolder() {
     const std::string uid = std::to_string(::geteuid());
-    // The session's runtime folder, when it is really this user's (sudo may keep another user's).
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (runtime && runtime[0] == '/' && isPrivateFolder(runtime)) {
-        const std::string folder = std::string(runtime) + "/qnlauncher";
-        if (makePrivateFolder(folder)) return folder;
-    }
     const std::string userRuntime = "/run/user/" + uid;
-    if ((!runtime || userRuntime != runtime) && ::access(userRuntime.c_str(), F_OK) == 0 &&
-        isPrivateFolder(userRuntime)) {
+    if (::access(userRuntime.c_str(), F_OK) == 0 && isPrivateFolder(userRuntime)) {
         const std::string folder = userRuntime + "/qnlauncher";
         if (makePrivateFolder(folder)) return folder;
     }
+    const std::string inHome = homeChannelFolder();
+    if (!inHome.empty() && makePrivateFolder(inHome)) return inHome;
     // Anyone can make a folder under /tmp first; a few names in a fixed order keep such a squatter
     // from more than pushing us on, and every start of this user walks the same order.
     const std::string shared = "/tmp/qnlauncher-" + uid;

@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "platform/posix/instance_channel_posix.h"
@@ -100,6 +102,7 @@ class Process {
 public:
     std::uint32_t processId = 0;
     UniqueFd pidFd;  // tells the end of exactly this process, even if its id is reused later
+    bool ended = false;  // known to have ended when it was opened
 };
 
 void ProcessDeleter::operator()(Process* process) const { delete process; }
@@ -107,6 +110,7 @@ void ProcessDeleter::operator()(Process* process) const { delete process; }
 namespace {
 
 bool hasEnded(Process& process) {
+    if (process.ended) return true;
     if (process.pidFd) {
         pollfd ended{process.pidFd.fd, POLLIN, 0};
         return ::poll(&ended, 1, 0) > 0;
@@ -116,19 +120,57 @@ bool hasEnded(Process& process) {
 
 }  // namespace
 
-ProcessPtr openProcess(std::uint32_t processId) {
+std::uint64_t processStartTime(std::uint32_t processId) {
+    if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return 0;
+    const UniqueFd stat(::open(("/proc/" + std::to_string(processId) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    if (!stat) return 0;
+    char buffer[1024];
+    const ssize_t length = ::read(stat.fd, buffer, sizeof buffer - 1);
+    if (length <= 0) return 0;
+    buffer[length] = '\0';
+    // The command name may hold anything, spaces and parentheses too: fields count from the last
+    // ')'. The start time, in clock ticks since boot, is the 22nd field, the 20th after it.
+    const char* field = std::strrchr(buffer, ')');
+    for (int skipped = 0; field && skipped < 20; ++skipped) field = std::strchr(field + 1, ' ');
+    return field ? std::strtoull(field + 1, nullptr, 10) : 0;
+}
+
+ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime) {
     if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return nullptr;
     ProcessPtr process(new Process);
     process->processId = processId;
     process->pidFd = UniqueFd(openPidFd(processId));
-    if (process->pidFd) return process;
-    const bool unsupported = errno == ENOSYS;
+    const bool unsupported = !process->pidFd && errno == ENOSYS;
+    // Opened after the first process ended and its id went to another: that one is not it.
+    const bool another = startTime != 0 && processStartTime(processId) != startTime;
+    if (process->pidFd && !another) return process;
     std::int32_t exitCode = 0;
     // Gone already: only an exit notice that came before still says how it ended.
     drainQueue(threadQueue());
-    if (noticeFor(processId, exitCode)) return process;
-    if (unsupported && processAlive(static_cast<pid_t>(processId))) return process;
+    if (noticeFor(processId, exitCode)) {
+        process->pidFd.reset();
+        process->ended = true;
+        return process;
+    }
+    if (unsupported && !another && processAlive(static_cast<pid_t>(processId))) return process;
     return nullptr;
+}
+
+void waitForMessageOrEnd(Process& process, std::uint32_t timeoutMs) {
+    ThreadQueue& queue = threadQueue();
+    if (!queue.pending.empty()) return;
+    pollfd ready[2] = {{queue.socket.fd, POLLIN, 0}, {process.pidFd.fd, POLLIN, 0}};
+    // Without a pidfd the end is seen only by looking: often, then.
+    const int limit = process.pidFd ? static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT_MAX))
+                                    : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 50));
+    if (!queue.socket && !process.pidFd) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(limit));
+        return;
+    }
+    int result;
+    do {
+        result = ::poll(queue.socket ? ready : ready + 1, (queue.socket ? 1 : 0) + (process.pidFd ? 1 : 0), limit);
+    } while (result < 0 && errno == EINTR);
 }
 
 bool processExitCode(Process& process, std::uint32_t& exitCode) {

@@ -1,6 +1,8 @@
 // Win32 backend of the startup cache's file operations.
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/cache_files.h"
 #include "platform/platform.h"
@@ -33,6 +35,16 @@ std::string quotedArgument(const std::string& argument) {
     }
     quoted.append(backslashes * 2, '\\');
     return quoted + "\"";
+}
+
+/// A text for a command script: "%" would start a variable.
+std::string cmdEscaped(const std::string& text) {
+    std::string escaped;
+    for (char c : text) {
+        if (c == '%') escaped += '%';
+        escaped += c;
+    }
+    return escaped;
 }
 
 }  // namespace
@@ -99,36 +111,71 @@ std::optional<std::uint64_t> freeDiskSpace(const std::string& folder) {
     return available.QuadPart;
 }
 
-std::optional<int> runQuietly(const std::string& program, const std::vector<std::string>& arguments) {
-    std::string commandLine = quotedArgument(program);
-    for (const std::string& argument : arguments) commandLine += " " + quotedArgument(argument);
-    // Inheritable handles on the null device, so nothing of the helper reaches our own streams.
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    win32::UniqueFile input(CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                        OPEN_EXISTING, 0, nullptr));
-    win32::UniqueFile output(CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                         OPEN_EXISTING, 0, nullptr));
-    if (!input || !output) return std::nullopt;
+std::string readFileAt(const std::string& path, std::uint64_t offset, std::size_t maxBytes) {
+    win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return {};
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN)) return {};
+    std::string content(maxBytes, '\0');
+    std::size_t got = 0;
+    while (got < maxBytes) {
+        DWORD n = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(maxBytes - got, 1u << 30));
+        if (!ReadFile(file.get(), &content[got], chunk, &n, nullptr) || n == 0) break;
+        got += n;
+    }
+    content.resize(got);
+    return content;
+}
+
+bool startAssembly(const Assembly& assembly) {
+    // A script for the command processor does what a monitor does on POSIX: runs the program,
+    // keeps its file under its size or removes it, then removes the training's files and itself.
+    // It is written in the code page the paths are in.
+    const std::string lineEnd = " >NUL 2>&1\r\n";
+    std::string script = "@echo off\r\nchcp " + std::to_string(GetACP()) + lineEnd;
+    script += cmdEscaped(quotedArgument(assembly.program));
+    for (const std::string& argument : assembly.arguments) script += " " + cmdEscaped(quotedArgument(argument));
+    script += lineEnd + "if errorlevel 1 goto failed\r\n";
+    const std::string produced = "\"" + cmdEscaped(assembly.produced) + "\"";
+    script += "for %%F in (" + produced + ") do move /y " + produced + " \"" + cmdEscaped(assembly.keptPrefix) +
+              "%%~zF" + cmdEscaped(assembly.keptSuffix) + "\"" + lineEnd;
+    script += "if not errorlevel 1 goto done\r\n:failed\r\ndel /f /q " + produced + lineEnd + ":done\r\n";
+    for (const std::string& file : assembly.removeAfter) script += "del /f /q \"" + cmdEscaped(file) + "\"" + lineEnd;
+    script += "(goto) 2>NUL & del \"%~f0\"\r\n";
+    const std::string scriptFile = assembly.produced + ".cmd";
+    if (!writeWholeFile(scriptFile, script)) {
+        DeleteFileA(scriptFile.c_str());
+        return false;
+    }
+    char system[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const std::string processor = std::string(system) + "\\cmd.exe";
+    std::string commandLine = "cmd.exe /d /q /c \"" + quotedArgument(scriptFile) + "\"";
+    std::vector<char> text(commandLine.begin(), commandLine.end());
+    text.push_back('\0');
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.get();
-    startup.hStdOutput = output.get();
-    startup.hStdError = output.get();
     PROCESS_INFORMATION process;
-    std::vector<char> text(commandLine.begin(), commandLine.end());
-    text.push_back('\0');
-    if (!CreateProcessA(program.c_str(), text.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
-        return std::nullopt;
+    const DWORD detached = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP | IDLE_PRIORITY_CLASS;
+    // Out of the launcher's job where the job allows it, so closing the job does not end it.
+    bool started = CreateProcessA(processor.c_str(), text.data(), nullptr, nullptr, FALSE,
+                                  detached | CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &process) != 0;
+    if (!started) {
+        started = CreateProcessA(processor.c_str(), text.data(), nullptr, nullptr, FALSE, detached, nullptr, nullptr,
+                                 &startup, &process) != 0;
     }
-    win32::UniqueHandle processHandle(process.hProcess);
-    win32::UniqueHandle threadHandle(process.hThread);
-    WaitForSingleObject(processHandle.get(), INFINITE);
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(processHandle.get(), &exitCode)) return -1;
-    return static_cast<int>(exitCode);
+    if (!started) {
+        DeleteFileA(scriptFile.c_str());
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
 }
 
 }  // namespace qn::platform

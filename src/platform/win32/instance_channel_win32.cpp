@@ -51,6 +51,17 @@ void AcknowledgementDeleter::operator()(Acknowledgement* acknowledgement) const 
 void ListenerThreadDeleter::operator()(ListenerThread* thread) const { delete thread; }
 void ProcessDeleter::operator()(Process* process) const { delete process; }
 
+namespace {
+
+// The creation time: with the id it names one process, whatever got the id after it ended.
+std::uint64_t startTimeOf(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+}  // namespace
+
 // --- Events -------------------------------------------------------------------------------------
 
 EventPtr createEvent(const std::string& name) {
@@ -77,6 +88,14 @@ SharedMappingPtr createSharedMapping(const std::string& name, std::size_t size, 
     existed = error != 0;
     SharedMappingPtr mapping(new SharedMapping);
     mapping->handle.reset(handle);
+    return mapping;
+}
+
+SharedMappingPtr openSharedMapping(const std::string& name, std::size_t) {
+    win32::UniqueHandle handle(OpenFileMappingA(FILE_MAP_WRITE, FALSE, name.c_str()));
+    if (!handle) return nullptr;
+    SharedMappingPtr mapping(new SharedMapping);
+    mapping->handle = std::move(handle);
     return mapping;
 }
 
@@ -133,8 +152,10 @@ bool acknowledge(Acknowledgement& acknowledgement, std::uint32_t requesterThread
 }
 
 bool waitForAcknowledgement(Acknowledgement& acknowledgement, std::uint32_t firstProcessId,
-                            std::uint32_t timeoutMs) {
-    const win32::UniqueHandle first(OpenProcess(SYNCHRONIZE, FALSE, firstProcessId));
+                            std::uint64_t firstStartTime, std::uint32_t timeoutMs) {
+    win32::UniqueHandle first(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, firstProcessId));
+    // A process that got the id of a first process that ended is not the one to wait for.
+    if (first && firstStartTime != 0 && startTimeOf(first.get()) != firstStartTime) first.reset();
     // Without the first process there is nothing to wait for, only a signal that came already.
     if (!first) return WaitForSingleObject(acknowledgement.event.get(), 0) == WAIT_OBJECT_0;
     HANDLE objects[] = {acknowledgement.event.get(), first.get()};
@@ -156,8 +177,9 @@ bool prepareThreadQueue() {
     return true;
 }
 
-bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam) {
-    return PostThreadMessageA(threadId, number, static_cast<WPARAM>(wParam), 0) != 0;
+bool postThreadMessage(std::uint32_t threadId, std::uint32_t number, std::uint32_t wParam,
+                       std::uint32_t lParam) {
+    return PostThreadMessageA(threadId, number, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != 0;
 }
 
 void postQuitMessage(std::uint32_t threadId) { PostThreadMessageA(threadId, WM_QUIT, 0, 0); }
@@ -166,14 +188,16 @@ bool getThreadMessage(ThreadMessage& message) {
     MSG received;
     // 0 is the quit message, -1 a failure; both end the loop.
     if (GetMessageA(&received, nullptr, 0, 0) <= 0) return false;
-    message = ThreadMessage{received.message, static_cast<std::uint32_t>(received.wParam)};
+    message = ThreadMessage{received.message, static_cast<std::uint32_t>(received.wParam),
+                            static_cast<std::uint32_t>(received.lParam)};
     return true;
 }
 
 bool peekThreadMessage(ThreadMessage& message) {
     MSG received;
     if (!PeekMessageA(&received, nullptr, 0, 0, PM_REMOVE)) return false;
-    message = ThreadMessage{received.message, static_cast<std::uint32_t>(received.wParam)};
+    message = ThreadMessage{received.message, static_cast<std::uint32_t>(received.wParam),
+                            static_cast<std::uint32_t>(received.lParam)};
     return true;
 }
 
@@ -224,12 +248,31 @@ bool listenerIsActive(ListenerThread& thread) {
 
 // --- The first process --------------------------------------------------------------------------
 
-ProcessPtr openProcess(std::uint32_t processId) {
-    win32::UniqueHandle handle(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
+std::uint64_t processStartTime(std::uint32_t processId) {
+    const win32::UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return process ? startTimeOf(process.get()) : 0;
+}
+
+ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime) {
+    // SYNCHRONIZE besides the query right: the wait for a reply also wakes when it ends.
+    win32::UniqueHandle handle(
+        OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, processId));
+    if (!handle) handle.reset(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, processId));
     if (!handle) return nullptr;
+    if (startTime != 0 && startTimeOf(handle.get()) != startTime) return nullptr;
     ProcessPtr process(new Process);
     process->handle = std::move(handle);
     return process;
+}
+
+void waitForMessageOrEnd(Process& process, std::uint32_t timeoutMs) {
+    HANDLE handle = process.handle.get();
+    // MWMO_INPUTAVAILABLE: a message already in the queue, seen by an earlier peek or not, wakes
+    // it too. A handle without SYNCHRONIZE fails the wait: then only the queue is waited for.
+    if (MsgWaitForMultipleObjectsEx(1, &handle, timeoutMs, QS_ALLPOSTMESSAGE, MWMO_INPUTAVAILABLE) == WAIT_FAILED) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, timeoutMs < 100 ? timeoutMs : 100, QS_ALLPOSTMESSAGE,
+                                    MWMO_INPUTAVAILABLE);
+    }
 }
 
 bool processExitCode(Process& process, std::uint32_t& exitCode) {
