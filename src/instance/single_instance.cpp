@@ -15,6 +15,7 @@
 #include "res/resource_ids.h"
 #include "vm/java_strings.h"
 #include "vm/launcher_error.h"
+#include "vm/main_invocation.h"
 
 namespace qn {
 
@@ -355,8 +356,8 @@ std::uint32_t handleRequest(void* raw) {
         env->DeleteLocalRef(pending);
         env->ExceptionDescribe();
     }
-    // A runtime that must keep its threads (IBM's) keeps this one attached too.
-    if (!launcher.ibmAllowed && !launcher.ibmFavored) javaVm->DetachCurrentThread();
+    // A runtime that must keep its threads keeps this one attached too.
+    if (!keepsMainThread(launcher)) javaVm->DetachCurrentThread();
     return 0;
 }
 

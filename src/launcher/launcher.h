@@ -46,6 +46,7 @@ public:
     JNIEnv* jniEnv = nullptr;
     std::string mainClass;
     JavaVersion runtimeVersion;
+    bool legacyIbmRuntime = false;  // the chosen runtime is IBM's, of Java 8 or older
     JavaVersion minimumVersion;
     JavaVersion maximumVersion;
     std::vector<std::string> arguments;

@@ -243,15 +243,34 @@ void setWorkingFolder(const Launcher& launcher) {
 
 namespace {
 
+/// The per-user path as the trace shows it: empty product keys leave empty parts in the path,
+/// which the system reads as one separator.
+std::string shownPath(const std::string& path) {
+    const char separator = platform::conventions().pathSeparator;
+    std::string shown;
+    bool afterSeparator = false;
+    // By characters: a double-byte character's second byte may have the separator's value.
+    for (std::size_t pos = 0; pos < path.size();) {
+        const std::size_t next = platform::nextCharacter(path, pos);
+        const bool isSeparator = next == pos + 1 && path[pos] == separator;
+        // Kept at the start: "\\server" names a share.
+        if (!(isSeparator && afterSeparator && pos > 1)) shown.append(path, pos, next - pos);
+        afterSeparator = isSeparator;
+        pos = next;
+    }
+    return shown;
+}
+
 std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader& reader) {
     if (perUserSettingsAllowed(launcher)) {
         const std::string userFile = userSettingsPath(launcher, false);
+        const std::string shown = shownPath(userFile);
         // An existing per-user file hides the configuration file's value, even an empty one; one
         // that cannot be read holds no choice of the user's, and must not hide the vendor's.
         if (!userFile.empty() && platform::pathExists(userFile)) {
             if (platform::profileFileReadable(userFile)) {
                 if (trace::enabled()) {
-                    trace::line("per-user", "used: " + userFile + " exists; its " + keys::jrePath +
+                    trace::line("per-user", "used: " + shown + " exists; its " + keys::jrePath +
                                                 " replaces the configuration file's");
                 }
                 std::string chosen = readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
@@ -264,7 +283,7 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
                 return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
             }
             if (trace::enabled()) {
-                trace::line("per-user", "not used: " + userFile + " cannot be read; the configuration file's " +
+                trace::line("per-user", "not used: " + shown + " cannot be read; the configuration file's " +
                                             keys::jrePath + " holds");
             }
             return reader.read(keys::javaRuntimeEnvironment, keys::jrePath);
@@ -272,7 +291,7 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
         if (trace::enabled()) {
             trace::line("per-user", userFile.empty()
                                         ? "not used: the executable's path is unknown"
-                                        : "not used: " + userFile + " does not exist");
+                                        : "not used: " + shown + " does not exist");
         }
     } else {
         trace::line("per-user", launcher.isService ? "not used: a service application"

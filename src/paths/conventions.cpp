@@ -44,6 +44,17 @@ std::string PlatformConventions::withoutComponents(std::string path, int count) 
     return path;
 }
 
+std::string PlatformConventions::folderFromVariable(std::string text) const {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
+    // No double-byte character of the Windows code pages has "/" as its second byte.
+    if (style == PathStyle::Windows) {
+        for (char& c : text) {
+            if (c == '/') c = pathSeparator;
+        }
+    }
+    return text;
+}
+
 const PlatformConventions& windowsConventions() {
     static const PlatformConventions conventions{
         PathStyle::Windows,

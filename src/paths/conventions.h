@@ -61,6 +61,10 @@ struct PlatformConventions {
     /// The path without its last `count` components and the separator before each; a cut that
     /// finds no separator changes nothing.
     std::string withoutComponents(std::string path, int count) const;
+    /// A folder as users write it in JAVA_HOME or an entry of the search path: one pair of
+    /// surrounding double quotes removed (setx leaves them), and on Windows every "/" read as
+    /// the separator, so that what is built on it has one kind of separator.
+    std::string folderFromVariable(std::string text) const;
 };
 
 const PlatformConventions& windowsConventions();

@@ -82,6 +82,9 @@ bool sameFile(const std::string& first, const std::string& second);
 std::optional<std::string> readFileHead(const std::string& path, std::size_t size);
 /// The path with symbolic links and relative parts resolved; the path unchanged when it cannot be.
 std::string realPath(const std::string& path);
+/// The product version of a library's version resource as four numbers "a.b.c.d", read without
+/// running the library; nothing when it has none (always on POSIX, whose libraries carry none).
+std::optional<std::string> productVersion(const std::string& path);
 /// The machine this executable was built for: a runtime library must be of the same.
 ImageMachine ownImageMachine();
 void setCurrentDirectory(const std::string& path);

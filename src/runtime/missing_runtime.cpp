@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "res/resource_ids.h"
 #include "runtime/runtime_search.h"
+#include "runtime/runtime_sources.h"
 #include "trace/trace.h"
 #include "vm/launcher_error.h"
 
@@ -39,6 +40,7 @@ bool resolveMissingRuntime(Launcher& launcher) {
         return false;
     }
     launcher.jvmLibraryPath = chosen->jvmLibrary;
+    launcher.legacyIbmRuntime = isLegacyIbmHome(chosen->folder, chosen->jvmLibrary);
     if (trace::enabled()) {
         trace::line("runtime", "the user chose " + chosen->folder + ": library " + chosen->jvmLibrary);
     }

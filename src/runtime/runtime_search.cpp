@@ -60,6 +60,23 @@ JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type) {
     return lookup;
 }
 
+std::string flavourNames(JvmType type) {
+    const PlatformConventions& conventions = platform::conventions();
+    std::vector<std::string> names;
+    const auto add = [&](const std::vector<JvmFlavour>& flavours) {
+        for (const JvmFlavour& flavour : flavours) {
+            if (std::find(names.begin(), names.end(), flavour.relativePath) == names.end()) {
+                names.push_back(flavour.relativePath);
+            }
+        }
+    };
+    if (type != JvmType::ClientFirst) add(conventions.serverOnlyFlavours);
+    if (type != JvmType::ServerOnly) add(conventions.clientFirstFlavours);
+    std::string text;
+    for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
 std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer) {
     JvmLibraryLookup lookup = lookupJvmLibrary(home, type);
     if (!lookup.path.empty()) isServer = lookup.isServer;
@@ -125,6 +142,7 @@ namespace {
 bool takeFolder(Launcher& launcher, const std::string& home, const char* what) {
     const JvmLibraryLookup lookup = lookupJvmLibrary(home, launcher.jvmType);
     launcher.jvmLibraryPath = lookup.path;
+    launcher.legacyIbmRuntime = !lookup.path.empty() && isLegacyIbmHome(home, lookup.path);
     if (trace::enabled()) {
         std::string text = std::string(what) + " " + (home.empty() ? std::string("(current folder)") : home);
         if (!lookup.path.empty()) {
@@ -133,7 +151,7 @@ bool takeFolder(Launcher& launcher, const std::string& home, const char* what) {
             text += ": passed over: other bitness (" + std::to_string(lookup.otherMachineBits) + "-bit " +
                     lookup.otherMachinePath + ")";
         } else {
-            text += ": passed over: no flavour";
+            text += ": passed over: no flavour (looked for " + flavourNames(launcher.jvmType) + ")";
         }
         trace::line("runtime", text);
     }
@@ -180,6 +198,7 @@ bool findRuntime(Launcher& launcher) {
     const RuntimeCandidate& chosen = chooseCandidate(launcher, candidates);
     if (trace::enabled()) traceCandidates(candidates, chosen);
     launcher.runtimeVersion = chosen.version;
+    launcher.legacyIbmRuntime = chosen.isLegacyIbm;
     launcher.jvmLibraryPath = findJvmLibrary(chosen.home, launcher.jvmType);
     if (trace::enabled()) trace::line("runtime", "library " + launcher.jvmLibraryPath);
     return !launcher.jvmLibraryPath.empty();

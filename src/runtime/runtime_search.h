@@ -19,6 +19,7 @@ struct RuntimeCandidate {
     std::string home;
     bool isServer = false;
     bool isPreferred = false;
+    bool isLegacyIbm = false;  // an IBM runtime of Java 8 or older: its main thread must stay
     std::string origin;  // where it was found, kind and vendor; filled only while tracing
 };
 
@@ -38,6 +39,8 @@ bool findRuntime(Launcher& launcher);
 std::string findJvmLibrary(const std::string& home, JvmType type, bool& isServer);
 std::string findJvmLibrary(const std::string& home, JvmType type);
 JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type);
+/// The flavour paths the order tries, for the trace: "bin\server\jvm.dll, bin\client\jvm.dll".
+std::string flavourNames(JvmType type);
 /// The home of a runtime beside the application (possibly empty); nothing when the launcher's
 /// own path cannot be learnt (after the report).
 std::optional<std::string> findLocalRuntime(const Launcher& launcher);

@@ -24,7 +24,14 @@ bool isPreferredRuntime(const Launcher& launcher, RuntimeKind kind, VendorFamily
 /// JAVA_VERSION of a home's release file, without its quotes; empty when there is none.
 std::string releaseVersion(const std::string& home);
 
-/// Appends the candidates of the registry tables (Windows) or of the runtime folders (POSIX).
+/// True for an IBM runtime of Java 8 or older, told by its release file (IMPLEMENTOR and
+/// JAVA_VERSION) or its library's version resource: the runtime whose main thread must outlive
+/// main.
+bool isLegacyIbm(bool ibm, const std::string& versionText);
+bool isLegacyIbmHome(const std::string& home, const std::string& library);
+
+/// Appends the candidates of the registry tables, then JAVA_HOME and the search path (Windows),
+/// or of the runtime folders (POSIX).
 void scanRuntimeSources(const Launcher& launcher, std::vector<RuntimeCandidate>& candidates);
 
 }  // namespace qn

@@ -354,6 +354,10 @@ bool callMain(Launcher& launcher, JNIEnv* env) {
 
 }  // namespace
 
+bool keepsMainThread(const Launcher& launcher) {
+    return (launcher.ibmAllowed || launcher.ibmFavored) && launcher.legacyIbmRuntime;
+}
+
 bool invokeMainClass(Launcher& launcher) {
     if (trace::enabled()) {
         trace::line("main", "class " + launcher.mainClass + ", " + std::to_string(launcher.arguments.size()) +
@@ -368,8 +372,10 @@ bool invokeMainClass(Launcher& launcher) {
         return false;
     }
     trace::line("main", "call ended");
-    // IBM runtimes end the process themselves; the thread must not detach before that.
-    if (launcher.ibmAllowed || launcher.ibmFavored) platform::sleepForever();
+    if (keepsMainThread(launcher)) {
+        trace::line("main", "the thread stays: an IBM runtime of Java 8 or older ends the process itself");
+        platform::sleepForever();
+    }
     return launcher.javaVm->DetachCurrentThread() == JNI_OK;
 }
 

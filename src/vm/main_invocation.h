@@ -14,6 +14,9 @@ std::uint32_t runJavaMainThread(Launcher& launcher);
 std::uint32_t javaMainThreadBody(void* launcher);
 /// Finds the main class and calls its main; true when main ran and the thread detached.
 bool invokeMainClass(Launcher& launcher);
+/// True when the threads that ran Java code must not detach: "VM Provider" admits IBM runtimes
+/// and the chosen one is an IBM runtime of Java 8 or older, which ends the process itself.
+bool keepsMainThread(const Launcher& launcher);
 
 enum class StandardStream { Output, Error };
 /// Points System.out or System.err at a new file; false (the stream unchanged) when that fails.

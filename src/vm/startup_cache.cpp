@@ -16,6 +16,7 @@
 #include "launcher/settings.h"
 #include "platform/instance_channel.h"
 #include "platform/platform.h"
+#include "text/release_file.h"
 #include "trace/trace.h"
 #include "vm/vm_options.h"
 
@@ -55,22 +56,6 @@ std::string hex(std::uint64_t value, int digits) {
     char text[17];
     std::snprintf(text, sizeof text, "%0*llx", digits, static_cast<unsigned long long>(value));
     return std::string(text).substr(0, static_cast<std::size_t>(digits));
-}
-
-std::string releaseValue(const std::string& releaseText, const std::string& name) {
-    std::size_t pos = 0;
-    while (pos < releaseText.size()) {
-        std::size_t end = releaseText.find('\n', pos);
-        if (end == std::string::npos) end = releaseText.size();
-        std::string line = releaseText.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.compare(0, name.size() + 1, name + "=") != 0) continue;
-        std::string value = line.substr(name.size() + 1);
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        return value;
-    }
-    return {};
 }
 
 const char* mechanismName(CacheMechanism mechanism) {

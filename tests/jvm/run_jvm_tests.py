@@ -688,20 +688,38 @@ class StandinTests(StandinCase):
         self.assertEqual(255, result.returncode)
         self.assertEqual("com/example/App", self.entry("main.class"))
 
-    def test_ibm_provider_keeps_the_thread_after_main(self):
-        self.app(script="main.stdout=started\n", runtime={"VM Provider": "ibm"})
-        process = subprocess.Popen([self.executable], cwd=self.folder, stdout=subprocess.PIPE,
-                                   env=dict(os.environ, QN_STANDIN_SCRIPT=self.path("script.txt"),
-                                            QN_STANDIN_RECORD=self.record))
-        try:
-            self.assertEqual(b"started\n", process.stdout.readline())
-            with self.assertRaises(subprocess.TimeoutExpired):
-                process.wait(timeout=1)
-            self.assertEqual([], self.entries("detach"))
-        finally:
-            process.kill()
-            process.wait()
-            process.stdout.close()
+    def test_only_an_ibm_runtime_of_java_8_keeps_the_thread_after_main(self):
+        # A copy of the stand-in's home, told apart by its release file alone.
+        cases = [("IBM Corporation", "1.8.0", "ibm", True), ("IBM Corporation", "1.6.0", "any", True),
+                 ("IBM Corporation", "11.0.2", "favor_ibm", False), (None, None, "any", False),
+                 ("Eclipse Adoptium", "1.8.0_392", "any", False), ("IBM Corporation", "1.8.0", "", False)]
+        for implementor, version, provider, keeps in cases:
+            with self.subTest(implementor=implementor, version=version, provider=provider):
+                home = self.path("home-%s-%s-%s" % (implementor, version, provider))
+                shutil.copytree(self.home(), home)
+                if implementor:
+                    with open(os.path.join(home, "release"), "w") as release:
+                        release.write('IMPLEMENTOR="%s"\nJAVA_VERSION="%s"\n' % (implementor, version))
+                self.app(script="main.stdout=started\n", runtime={"VM Provider": provider, "JRE Path": home})
+                if os.path.exists(self.record):
+                    os.remove(self.record)
+                if not keeps:
+                    result = self.start()
+                    self.assertEqual(0, result.returncode, result.err)
+                    self.assertEqual([""], self.entries("detach"))
+                    continue
+                process = subprocess.Popen([self.executable], cwd=self.folder, stdout=subprocess.PIPE,
+                                           env=dict(os.environ, QN_STANDIN_SCRIPT=self.path("script.txt"),
+                                                    QN_STANDIN_RECORD=self.record))
+                try:
+                    self.assertEqual(b"started\n", process.stdout.readline())
+                    with self.assertRaises(subprocess.TimeoutExpired):
+                        process.wait(timeout=1)
+                    self.assertEqual([], self.entries("detach"))
+                finally:
+                    process.kill()
+                    process.wait()
+                    process.stdout.close()
 
     def test_a_runtime_ending_the_process_during_creation_is_reported(self):
         said = "create.say=Error occurred during initialization of VM\ncreate.say=Could not reserve\n"

@@ -12,7 +12,7 @@ from pathlib import Path
 SETUP = Path(__file__).resolve().parents[2] / "scripts" / "setup"
 DEMO = ["cmake", "ninja-build", "g++", "openjdk-17-jdk-headless"]
 TEST_ONLY = ["python3", "libgtest-dev", "openjdk-17-jre", "g++-mingw-w64-x86-64-posix",
-             "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "xvfb", "xauth", "x11-utils",
+             "g++-mingw-w64-i686-posix", "mingw-w64-tools", "wine64", "wine32:i386", "xvfb", "xauth", "x11-utils",
              "imagemagick", "xdotool", "locales", "libgtk-3-0", "clang", "libclang-rt-14-dev", "osslsigncode"]
 RELEASE = ["cmake", "ninja-build", "openjdk-17-jdk-headless", "binutils", "g++-mingw-w64-x86-64-posix",
            "g++-mingw-w64-i686-posix", "mingw-w64-tools", "osslsigncode", "debootstrap"]
@@ -26,11 +26,14 @@ FAKES = {
     # The locales that exist are those named in FAKE_LOCALES.
     "locale": '[ "$1" = -a ] && for l in C C.utf8 POSIX $FAKE_LOCALES; do echo "$l"; done',
     "localedef": 'echo "localedef $* [uid=$FAKE_UID]" >>"$FAKE_LOG"',
+    # The architectures dpkg knows besides its own are those named in FAKE_ARCHITECTURES.
+    "dpkg": '[ "$1" = --print-foreign-architectures ] && { for a in $FAKE_ARCHITECTURES; do echo "$a"; done; exit 0; }; '
+            'echo "dpkg $* [uid=$FAKE_UID]" >>"$FAKE_LOG"',
 }
 
 
 class Setup(unittest.TestCase):
-    def run_setup(self, *args, uid=1000, sudo=True, installed=(), locales=("ja_JP.utf8",)):
+    def run_setup(self, *args, uid=1000, sudo=True, installed=(), locales=("ja_JP.utf8",), architectures=("i386",)):
         folder = Path(tempfile.mkdtemp(prefix="qn-setup-"))
         self.addCleanup(subprocess.run, ["rm", "-rf", str(folder)])
         bin_dir = folder / "bin"
@@ -44,7 +47,8 @@ class Setup(unittest.TestCase):
             (bin_dir / tool).symlink_to(subprocess.check_output(["which", tool], text=True).strip())
         log = folder / "log"
         env = {"PATH": str(bin_dir), "FAKE_UID": str(uid), "FAKE_LOG": str(log),
-               "FAKE_INSTALLED": " ".join(installed), "FAKE_LOCALES": " ".join(locales)}
+               "FAKE_INSTALLED": " ".join(installed), "FAKE_LOCALES": " ".join(locales),
+               "FAKE_ARCHITECTURES": " ".join(architectures)}
         done = subprocess.run(["/bin/bash", str(SETUP), *args], env=env, capture_output=True,
                               text=True, timeout=60)
         calls = log.read_text().splitlines() if log.exists() else []
@@ -103,6 +107,26 @@ class Setup(unittest.TestCase):
         # The demo needs no wine test, so no locale either.
         done, calls = self.run_setup("demo", uid=0, installed=DEMO, locales=())
         self.assertEqual((done.returncode, calls), (0, []), done.stderr)
+
+    def test_the_i386_architecture_is_added_once_before_wine32_is_installed(self):
+        others = [p for p in DEMO + TEST_ONLY if p != "wine32:i386"]
+        cases = [("unknown, wine32 missing", (), (), ["dpkg --add-architecture i386 [uid=0]"]),
+                 ("known, wine32 missing", ("i386",), (), []),
+                 ("unknown, wine32 installed", (), ("wine32:i386",), [])]
+        for name, architectures, installed, expected in cases:
+            with self.subTest(name):
+                # One other package is missing too, so that apt-get always runs.
+                done, calls = self.run_setup("all", uid=1000, installed=others[:-1] + list(installed),
+                                             architectures=architectures)
+                self.assertEqual(done.returncode, 0, done.stderr)
+                self.assertEqual([c for c in calls if c.startswith("dpkg")], expected)
+                # Before the package lists are read, which then hold the i386 packages.
+                if expected:
+                    self.assertLess(calls.index(expected[0]), calls.index("apt-get update -q [uid=0 frontend=noninteractive]"))
+        # Without root the one line says it too.
+        done, _ = self.run_setup("all", uid=1000, sudo=False, installed=others, architectures=())
+        self.assertIn("as root run: dpkg --add-architecture i386 && apt-get update && apt-get install -y "
+                      "--no-install-recommends wine32:i386", done.stderr)
 
     def test_only_missing_packages_are_installed(self):
         done, calls = self.run_setup("demo", uid=0, installed=["cmake", "g++"])

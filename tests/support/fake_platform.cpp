@@ -186,6 +186,12 @@ std::string realPath(const std::string& path) {
     return it == instance().links.end() ? path : it->second;
 }
 
+std::optional<std::string> productVersion(const std::string& path) {
+    const auto it = instance().productVersions.find(path);
+    if (it == instance().productVersions.end()) return std::nullopt;
+    return it->second;
+}
+
 ImageMachine ownImageMachine() { return instance().ownMachine; }
 
 void setCurrentDirectory(const std::string& path) { instance().currentDirectory = path; }

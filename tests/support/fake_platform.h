@@ -32,6 +32,7 @@ struct FakeSystem {
     std::set<std::string> unreadableFiles;     // present, but neither readable nor writable
     std::set<std::string> directories;
     std::map<std::string, std::string> links;  // path -> the path it resolves to
+    std::map<std::string, std::string> productVersions;  // library -> its version resource's
     ImageMachine ownMachine{ImageFormat::Pe, 0x8664, 64};
     std::string currentDirectory = "C:\\Work";
     std::map<int, std::string> strings;  // the string table; starts as the real one

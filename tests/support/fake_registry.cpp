@@ -61,8 +61,14 @@ public:
 
 void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
 
-RegistryKeyPtr openKey(RegistryRoot root, const std::string& path) {
-    const std::string name = fake::withoutTrailingBackslash(path);
+RegistryKeyPtr openKey(RegistryRoot root, const std::string& path, RegistryView view) {
+    std::string name = fake::withoutTrailingBackslash(path);
+    // The fake machine is 64-bit: the other view is where Windows keeps the 32-bit registrations.
+    if (view == RegistryView::Other) {
+        const std::size_t software = name.find('\\');
+        if (software == std::string::npos) return nullptr;
+        name.insert(software + 1, "WOW6432Node\\");
+    }
     fake::registry().opened.push_back(name);
     fake::registry().openedWithRoot.push_back(fake::rootName(root) + name);
     const auto it = fake::registry().keys.find(fake::rootName(root) + name);

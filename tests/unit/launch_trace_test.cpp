@@ -92,10 +92,13 @@ TEST(LaunchTrace, PerUserSettingsFileUsedOrNotAndWhy) {
         bool service;
         bool userFile;
         const char* wanted;
+        const char* product = "Product Name=P\r\nProduct Code=C\r\n";
     } cases[] = {
         {"file exists", true, false, true,
          "per-user: used: C:\\AppData\\P\\C\\app.ini exists; its JRE Path replaces the configuration file's"},
         {"no file", true, false, false, "per-user: not used: C:\\AppData\\P\\C\\app.ini does not exist"},
+        // Empty product keys leave empty parts in the path, which the line does not show.
+        {"no product keys", true, false, false, "per-user: not used: C:\\AppData\\app.ini does not exist", ""},
         {"service", true, true, true, "per-user: not used: a service application"},
         {"old system", false, false, true, "per-user: not used: not an NT-family system"},
     };
@@ -104,8 +107,8 @@ TEST(LaunchTrace, PerUserSettingsFileUsedOrNotAndWhy) {
         fake::reset();
         fake::system().ntFamily = c.ntFamily;
         fake::system().environment["APPDATA"] = "C:\\AppData";
-        fake::addFile(kIni, std::string("[Product Information]\r\nProduct Name=P\r\nProduct Code=C\r\n"
-                                        "[Java Runtime Environment]\r\nMain Class=a.B\r\n") +
+        fake::addFile(kIni, std::string("[Product Information]\r\n") + c.product +
+                                "[Java Runtime Environment]\r\nMain Class=a.B\r\n" +
                                 (c.service ? "[Application]\r\nApplication Type=service\r\n" : ""));
         if (c.userFile) fake::addFile("C:\\AppData\\P\\C\\app.ini", "[Java Runtime Environment]\r\nJRE Path=C:\\J\r\n");
         fake::startTrace();

@@ -10,6 +10,7 @@
 #include "runtime/missing_runtime.h"
 #include "runtime/runtime_search.h"
 #include "trace/trace.h"
+#include "vm/main_invocation.h"
 
 namespace qn {
 namespace {
@@ -75,47 +76,78 @@ TEST(ImageMachine, HeadersOfBothFormats) {
     EXPECT_FALSE(imageMachine(std::string("\x7f" "ELF\x05", 5) + std::string(40, '\0')));
 }
 
-// One row per family of today's registrations: its key, the path below the version, the value.
-TEST(TodaysRegistrations, EveryFamilyFromMachineAndUser) {
+bool traced(const std::vector<std::string>& lines, const std::string& start, const std::string& end) {
+    for (const std::string& line : lines) {
+        if (line.compare(0, start.size(), start) == 0 && line.size() >= end.size() &&
+            line.compare(line.size() - end.size(), end.size(), end) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// One row per family of today's registrations: its key, the path below the version, the value,
+// the maker the trace names. Each is tried with a runtime of today and one of Java 8, whose JDK
+// keeps its runtime in "jre\".
+TEST(TodaysRegistrations, EveryFamilyFromMachineAndUserInBothLayouts) {
     const struct {
         const char* key;
         const char* subkey;
         const char* build;  // "" when the value sits on the version subkey
         const char* value;
         const char* provider;
+        const char* vendor;
     } cases[] = {
-        {"Software\\JavaSoft\\JDK", "17.0.2", "", "JavaHome", ""},
-        {"Software\\JavaSoft\\JRE", "9.0.4", "", "JavaHome", ""},
-        {"Software\\Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot\\MSI", "Path", ""},
-        {"Software\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path", ""},
-        {"Software\\Eclipse Foundation\\JDK", "17.0.1.12", "hotspot\\MSI", "Path", ""},
-        {"Software\\Eclipse Foundation\\JRE", "17.0.1.12", "hotspot\\MSI", "Path", ""},
-        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "hotspot\\MSI", "Path", ""},
-        {"Software\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path", ""},
-        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "openj9\\MSI", "Path", "ibm"},
-        {"Software\\Microsoft\\JDK", "17.0.9.8", "hotspot\\MSI", "Path", ""},
-        {"Software\\Semeru\\JDK", "17.0.8.7", "openj9\\MSI", "Path", "ibm"},
-        {"Software\\Semeru\\JRE", "17.0.8.7", "openj9\\MSI", "Path", "ibm"},
-        {"Software\\Azul Systems\\Zulu", "zulu-17", "", "InstallationPath", ""},
-        {"Software\\BellSoft\\Liberica", "Liberica JDK 21", "", "InstallationPath", ""},
+        {"Software\\JavaSoft\\JDK", "17.0.2", "", "JavaHome", "", "Oracle"},
+        {"Software\\JavaSoft\\JRE", "9.0.4", "", "JavaHome", "", "Oracle"},
+        {"Software\\Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
+        {"Software\\Eclipse Adoptium\\JDK", "8.0.392.8", "hotspot\\MSI", "Path", "", "Temurin"},
+        {"Software\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path", "", "Temurin"},
+        {"Software\\Eclipse Foundation\\JDK", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
+        {"Software\\Eclipse Foundation\\JRE", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
+        {"Software\\AdoptOpenJDK\\JDK", "8.0.282.08", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
+        {"Software\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
+        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "openj9\\MSI", "Path", "ibm", "AdoptOpenJDK"},
+        {"Software\\Microsoft\\JDK", "17.0.9.8", "hotspot\\MSI", "Path", "", "Microsoft"},
+        {"Software\\Semeru\\JDK", "17.0.8.7", "openj9\\MSI", "Path", "ibm", "Semeru"},
+        {"Software\\Semeru\\JRE", "17.0.8.7", "openj9\\MSI", "Path", "ibm", "Semeru"},
+        {"Software\\SapMachine\\JDK", "21.0.1", "", "JavaHome", "", "SapMachine"},
+        {"Software\\SapMachine\\JRE", "11.0.21", "", "JavaHome", "", "SapMachine"},
+        {"Software\\Azul Systems\\Zulu", "zulu-8", "", "InstallationPath", "", "Zulu"},
+        {"Software\\Azul Systems\\Zulu 32-bit", "zulu-17", "", "InstallationPath", "", "Zulu"},
+        {"Software\\BellSoft\\Liberica", "jdk-8", "", "InstallationPath", "", "Liberica"},
     };
+    const char* const rt = "C:\\Program Files\\Java\\rt";
     for (const RegistryRoot root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + c.key + " " + c.build);
-            fake::reset();
-            std::string path = std::string(c.key) + "\\" + c.subkey;
-            if (*c.build) path += std::string("\\") + c.build;
-            fake::setValue(root, path, c.value, "C:\\Program Files\\Java\\rt");  // no separator at the end
-            addHome("C:\\Program Files\\Java\\rt");
-            Launcher launcher;
-            configure(launcher, "", c.provider);
-            EXPECT_TRUE(findRuntime(launcher));
-            EXPECT_EQ("C:\\Program Files\\Java\\rt\\bin\\server\\jvm.dll", launcher.jvmLibraryPath);
+            for (const char* layout : {"bin\\server\\jvm.dll", "jre\\bin\\server\\jvm.dll"}) {
+                SCOPED_TRACE(std::string(root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + c.key + " " +
+                             c.build + " " + layout);
+                fake::reset();
+                std::string path = std::string(c.key) + "\\" + c.subkey;
+                if (*c.build) path += std::string("\\") + c.build;
+                fake::setValue(root, path, c.value, rt);  // no separator at the end
+                addHome(rt, layout);
+                fake::addFile(std::string(rt) + "\\bin\\javac.exe");
+                std::vector<std::string> lines;
+                trace::captureForTests(&lines);
+                Launcher launcher;
+                configure(launcher, "", c.provider);
+                const bool found = findRuntime(launcher);
+                trace::captureForTests(nullptr);
+                EXPECT_TRUE(found);
+                EXPECT_EQ(std::string(rt) + "\\" + layout, launcher.jvmLibraryPath);
+                const std::string home = std::string(rt) + (layout[0] == 'j' ? "\\jre\\" : "\\");
+                const std::string where = (root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + path;
+                EXPECT_TRUE(traced(lines, "runtime: candidate ", std::string(" ") + c.vendor + " " + home + " from " +
+                                                                     where + " flavour " + home + "bin\\server\\jvm.dll: chosen"))
+                    << ::testing::PrintToString(lines);
 
-            // The same registration under a vendor the settings do not search.
-            Launcher otherVendor;
-            configure(otherVendor, "", *c.provider ? "" : "ibm");
-            EXPECT_FALSE(findRuntime(otherVendor));
+                // The same registration under a vendor the settings do not search.
+                Launcher otherVendor;
+                configure(otherVendor, "", *c.provider ? "" : "ibm");
+                EXPECT_FALSE(findRuntime(otherVendor));
+            }
         }
     }
 }
@@ -357,30 +389,141 @@ TEST(RuntimeTrace, EveryCandidateWithItsReason) {
     configure(launcher, "only_JRE");
     launcher.minimumVersion = JavaVersion::parsed("1.5", 0);
     launcher.configuredJrePath = "C:\\Java\\empty";
+    // A 32-bit install the 64-bit launcher cannot load, in the registry's other view.
+    fake::setValue(RegistryRoot::LocalMachine, "Software\\WOW6432Node\\JavaSoft\\Java Runtime Environment\\1.8.0_301",
+                   "JavaHome", "C:\\Java\\jre8-32");
     const bool found = findRuntime(launcher);
     trace::captureForTests(nullptr);
     ASSERT_TRUE(found);
 
-    const auto has = [&](const std::string& start, const std::string& end) {
-        for (const std::string& line : lines) {
-            if (line.compare(0, start.size(), start) == 0 && line.size() >= end.size() &&
-                line.compare(line.size() - end.size(), end.size(), end) == 0) {
-                return true;
-            }
-        }
-        return false;
-    };
-    EXPECT_TRUE(has("runtime: JRE Path C:\\Java\\empty\\", ": passed over: no flavour"));
-    EXPECT_TRUE(has("runtime: skip HKLM\\Software\\JavaSoft\\Java Development Kit\\", ": kind filtered"));
-    EXPECT_TRUE(has("runtime: skip HKLM\\Software\\IBM\\", ": vendor filtered"));
-    EXPECT_TRUE(has("runtime: search HKLM\\" + jre, ": 5 subkeys"));
-    EXPECT_TRUE(has("runtime: candidate 1.4.2 JRE JavaSoft", ": passed over: out of range"));
-    EXPECT_TRUE(has("runtime: candidate 1.6.0_10 JRE JavaSoft C:\\Java\\empty\\", ": passed over: no flavour"));
-    EXPECT_TRUE(has("runtime: candidate 1.7.0_80 JRE JavaSoft C:\\Java\\x86\\",
+    const auto has = [&](const std::string& start, const std::string& end) { return traced(lines, start, end); };
+    EXPECT_TRUE(has("runtime: JRE Path C:\\Java\\empty\\", ": passed over: no flavour (looked for bin\\client\\jvm.dll, "
+                                                          "bin\\classic\\jvm.dll, bin\\hotspot\\jvm.dll, "
+                                                          "bin\\server\\jvm.dll, bin\\jrockit\\jvm.dll)"));
+    // One line for the whole pass, before its candidates.
+    EXPECT_TRUE(has("runtime: search the classic keys: HKLM\\" + jre + " 5 subkeys; kind filtered: "
+                    "HKLM\\Software\\JavaSoft\\Java Development Kit\\, HKLM\\Software\\JRockit\\Java Development Kit\\; "
+                    "vendor filtered: HKLM\\Software\\JRockit\\Java Runtime Environment\\, "
+                    "HKLM\\Software\\IBM\\Java2 Runtime Environment\\",
+                    ""));
+    EXPECT_TRUE(has("runtime: 32-bit registrations not searched (a 64-bit launcher cannot load their runtimes): 1 in "
+                    "HKLM\\" + jre, ""));
+    EXPECT_TRUE(has("runtime: candidate 1.4.2 JRE Oracle", ": passed over: out of range"));
+    EXPECT_TRUE(has("runtime: candidate 1.6.0_10 JRE Oracle C:\\Java\\empty\\", "in C:\\Java\\empty\\)"));
+    EXPECT_TRUE(has("runtime: candidate 1.7.0_80 JRE Oracle C:\\Java\\x86\\",
                     ": passed over: other bitness (32-bit C:\\Java\\x86\\bin\\client\\jvm.dll)"));
-    EXPECT_TRUE(has("runtime: candidate 1.8.0_392 JRE JavaSoft C:\\Java\\jre8\\", ": chosen"));
-    EXPECT_TRUE(has("runtime: candidate 1.8.0_41 JRE JavaSoft C:\\Java\\jre8b\\", ": passed over: lower rank"));
+    EXPECT_TRUE(has("runtime: candidate 1.8.0_392 JRE Oracle C:\\Java\\jre8\\", ": chosen"));
+    EXPECT_TRUE(has("runtime: candidate 1.8.0_41 JRE Oracle C:\\Java\\jre8b\\", ": passed over: lower rank"));
+    EXPECT_TRUE(has("runtime: today's keys, JAVA_HOME and Path not searched: the classic keys gave 2 candidates", ""));
     EXPECT_TRUE(has("runtime: library C:\\Java\\jre8\\bin\\client\\jvm.dll", ""));
+}
+
+// JAVA_HOME and Path as users and installers leave them: quoted, with "/", a JDK 8 with its runtime
+// in "jre\", Oracle's folder of links, a JRE 8 without a release file.
+TEST(EnvironmentRuntimes, QuotesSlashesLinksAndTheVersionOfALibrary) {
+    const auto setUp = [] {
+        addHome("C:\\Program Files\\Java\\jdk-17");
+        addRelease("C:\\Program Files\\Java\\jdk-17", "17.0.9");
+        addHome("C:\\Java\\jdk8", "jre\\bin\\server\\jvm.dll");
+        fake::addFile("C:\\Java\\jdk8\\bin\\javac.exe");
+        fake::addFile("C:\\Java\\jdk8\\bin\\java.exe");
+        addRelease("C:\\Java\\jdk8", "1.8.0_392");
+        addHome("C:\\Program Files\\Java\\jdk-21");
+        fake::addFile("C:\\Program Files\\Java\\jdk-21\\bin\\java.exe");
+        addRelease("C:\\Program Files\\Java\\jdk-21", "21.0.1");
+        const std::string javapath = "C:\\ProgramData\\Oracle\\Java\\javapath\\java.exe";
+        fake::addFile(javapath);
+        fake::system().links[javapath] = "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\java.exe";
+        addHome("C:\\Program Files\\Java\\jre1.8.0_392", "bin\\client\\jvm.dll");
+        fake::system().productVersions["C:\\Program Files\\Java\\jre1.8.0_392\\bin\\client\\jvm.dll"] = "8.0.3920.8";
+        addHome("C:\\jre7", "bin\\client\\jvm.dll");  // no release file, no version resource
+        fake::addFile("C:\\jre7\\bin\\java.exe");
+    };
+    const struct {
+        const char* javaHome;
+        const char* path;
+        const char* minimum;
+        const char* library;  // nullptr: none qualifies
+        const char* version;
+        const char* traced;
+    } cases[] = {
+        {"\"C:\\Program Files\\Java\\jdk-17\"", "", "", "C:\\Program Files\\Java\\jdk-17\\bin\\server\\jvm.dll",
+         "17.0.9", "runtime: search JAVA_HOME: C:\\Program Files\\Java\\jdk-17"},
+        {"C:/Java/jdk8", "", "1.8", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392",
+         "runtime: search JAVA_HOME: C:\\Java\\jdk8"},
+        {"", "C:\\Windows;\"C:\\Program Files\\Java\\jdk-21\\bin\"", "",
+         "C:\\Program Files\\Java\\jdk-21\\bin\\server\\jvm.dll", "21.0.1",
+         "runtime: java on Path: C:\\Program Files\\Java\\jdk-21\\bin\\java.exe"},
+        {"", "C:/Java/jdk8/bin", "", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392",
+         "runtime: candidate 1.8.0_392 JDK vendor unknown C:\\Java\\jdk8\\jre\\ from Path flavour "},
+        {"", "C:\\ProgramData\\Oracle\\Java\\javapath", "1.8.0_300",
+         "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\client\\jvm.dll", "1.8.0.392",
+         "runtime: java on Path: C:\\ProgramData\\Oracle\\Java\\javapath\\java.exe (links to "
+         "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\java.exe)"},
+        {"", "C:\\jre7\\bin", "1.7", nullptr, "",
+         "runtime: candidate version unknown JRE vendor unknown C:\\jre7\\ from Path: passed over: out of range"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.javaHome) + " | " + c.path);
+        fake::reset();
+        setUp();
+        if (*c.javaHome) fake::system().environment["JAVA_HOME"] = c.javaHome;
+        fake::system().environment["Path"] = c.path;
+        std::vector<std::string> lines;
+        trace::captureForTests(&lines);
+        Launcher launcher;
+        configure(launcher);
+        if (*c.minimum) launcher.minimumVersion = JavaVersion::parsed(c.minimum, 0);
+        const bool found = findRuntime(launcher);
+        trace::captureForTests(nullptr);
+        EXPECT_EQ(c.library != nullptr, found);
+        EXPECT_EQ(c.library ? c.library : "", launcher.jvmLibraryPath);
+        if (c.library) {
+            EXPECT_EQ(c.version, JavaVersion::toText(launcher.runtimeVersion));
+        }
+        EXPECT_TRUE(traced(lines, c.traced, "")) << ::testing::PrintToString(lines);
+    }
+}
+
+// Only an IBM runtime of Java 8 or older keeps the Java main thread after main, and only where
+// "VM Provider" admits IBM runtimes at all.
+TEST(LegacyIbmRuntimes, OnlyTheyKeepTheMainThread) {
+    const struct {
+        const char* key;  // a registration, or the folder of "JRE Path" when it starts with C:
+        const char* release;
+        const char* provider;
+        bool legacy;
+        bool keeps;
+    } cases[] = {
+        {"Software\\IBM\\Java2 Runtime Environment\\1.6.0", "", "ibm", true, true},
+        {"Software\\AdoptOpenJDK\\JRE\\8.0.282.08\\openj9\\MSI", "", "any", true, true},
+        {"Software\\Semeru\\JRE\\17.0.8.7\\openj9\\MSI", "", "favor_ibm", false, false},
+        {"Software\\JavaSoft\\Java Runtime Environment\\1.8.0_392", "", "any", false, false},
+        {"Software\\Eclipse Adoptium\\JRE\\8.0.392.8\\hotspot\\MSI", "", "favor_ibm", false, false},
+        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "favor_ibm", true, true},
+        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "", true, false},
+        {"C:\\IBM\\java11", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"11.0.2\"\n", "any", false, false},
+        {"C:\\Other\\java8", "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"1.8.0_392\"\n", "any", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.key) + " " + c.provider);
+        fake::reset();
+        const std::string home = c.key[0] == 'C' ? c.key : "C:\\Java\\rt";
+        addHome(home, "bin\\client\\jvm.dll");
+        if (*c.release) fake::addFile(home + "\\release", c.release);
+        Launcher launcher;
+        configure(launcher, "", c.provider);
+        if (c.key[0] == 'C') {
+            launcher.configuredJrePath = home;
+        } else {
+            const std::string key = c.key;
+            const bool javaHome = key.find("MSI") == std::string::npos;
+            fake::setValue(RegistryRoot::LocalMachine, key, javaHome ? "JavaHome" : "Path", home);
+        }
+        ASSERT_TRUE(findRuntime(launcher));
+        EXPECT_EQ(c.legacy, launcher.legacyIbmRuntime);
+        EXPECT_EQ(c.keeps, keepsMainThread(launcher));
+    }
 }
 
 }  // namespace

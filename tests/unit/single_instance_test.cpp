@@ -743,17 +743,22 @@ TEST_F(Worker, NoReplyWhenNothingCanBeCalled) {
     java = &fakeJava;
 }
 
-TEST_F(Worker, StaysAttachedForRuntimesThatKeepTheirThreads) {
-    for (const bool favored : {false, true}) {
-        SCOPED_TRACE(favored);
+TEST_F(Worker, StaysAttachedOnlyForAnOldIbmRuntimeThatKeepsItsThreads) {
+    const struct {
+        bool allowed, favored, legacy;
+        int detaches;
+    } cases[] = {{true, false, true, 0}, {false, true, true, 0}, {true, false, false, 1}, {false, false, true, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.allowed << c.favored << c.legacy);
         FakeJava fresh;
         java = &fresh;
         launcher.javaVm = &fresh.vm;
-        launcher.ibmAllowed = !favored;
-        launcher.ibmFavored = favored;
+        launcher.ibmAllowed = c.allowed;
+        launcher.ibmFavored = c.favored;
+        launcher.legacyIbmRuntime = c.legacy;
         handle({"x"});
         EXPECT_EQ(1u, fresh.secondaryCalls.size());
-        EXPECT_EQ(0, fresh.detaches);
+        EXPECT_EQ(c.detaches, fresh.detaches);
     }
     java = &fakeJava;
 }

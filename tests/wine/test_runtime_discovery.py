@@ -4,14 +4,24 @@ either numbering scheme, and runtime libraries built for the other machine type,
 over wherever a folder is looked at. Every home holds a copy of a stand-in runtime (the win64 one,
 or the win32 one where a 32-bit library is wanted); the stand-in's record names what was loaded."""
 
+import os
 import shutil
+import subprocess
+import tempfile
+from pathlib import Path
 
 from harness import (ANSI, EXIT_FAILURE, WIN32_DIR, WIN64_DIR, make_app, reg_import, require, run,
                      windows_path)
 from test_runtime_vm import parse_record
+from test_trace import read_trace, texts
 
 STANDIN_64 = WIN64_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
 STANDIN_32 = WIN32_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
+# A Java 8 runtime library without a release file beside it: its version resource says 1.8.0_392.
+STANDIN_JAVA8 = WIN64_DIR / "tests" / "standin-java8" / "bin" / "client" / "jvm.dll"
+LAUNCHER_32 = WIN32_DIR / "qnlauncher.exe"
+WINE_32 = Path("/usr/lib/wine/wine")
+SYSTEM_PATH = r"C:\windows\system32;C:\windows"
 HINT = "If you have a JRE installed you can browse for it below:"
 WRONG_BITNESS = "This is a 32-bit Java runtime; a 64-bit one is needed."
 
@@ -21,10 +31,14 @@ CLASSIC_KEYS = [r"JavaSoft\Java Development Kit", r"JavaSoft\Java Runtime Enviro
 TODAYS_KEYS = [r"JavaSoft\JDK", r"JavaSoft\JRE", r"Eclipse Adoptium\JDK", r"Eclipse Adoptium\JRE",
                r"Eclipse Foundation\JDK", r"Eclipse Foundation\JRE", r"AdoptOpenJDK\JDK",
                r"AdoptOpenJDK\JRE", r"Microsoft\JDK", r"Semeru\JDK", r"Semeru\JRE",
-               r"Azul Systems\Zulu", r"BellSoft\Liberica"]
-ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER"}
+               r"SapMachine\JDK", r"SapMachine\JRE", r"Azul Systems\Zulu", r"Azul Systems\Zulu 32-bit",
+               r"BellSoft\Liberica"]
+ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER",
+         # Where 64-bit Windows keeps the registrations of 32-bit programs.
+         "HKLM32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node"}
 # Every registration these tests may write, removed before each registry and after each test.
 ALL_KEYS = [f"{ROOTS['HKLM']}\\Software\\{key}" for key in CLASSIC_KEYS + TODAYS_KEYS] + \
+           [f"{ROOTS['HKLM32']}\\{key}" for key in CLASSIC_KEYS + TODAYS_KEYS] + \
            [f"{ROOTS['HKCU']}\\Software\\{key}" for key in TODAYS_KEYS]
 
 
@@ -34,10 +48,11 @@ def _reg_string(text):
 
 def set_registry(registrations=()):
     """Replaces every runtime registration of the prefix by the given ones, in one regedit run.
-    registrations: (root "HKLM"/"HKCU", key below Software, value name, home)."""
+    registrations: (root "HKLM"/"HKCU"/"HKLM32", key below Software, value name, home)."""
     lines = [f"[-{key}]" for key in ALL_KEYS] + [""]
     for root, key, name, home in registrations:
-        lines += [f"[{ROOTS[root]}\\Software\\{key}]", f"{_reg_string(name)}={_reg_string(home)}", ""]
+        below = "" if root == "HKLM32" else "\\Software"
+        lines += [f"[{ROOTS[root]}{below}\\{key}]", f"{_reg_string(name)}={_reg_string(home)}", ""]
     reg_import("\n".join(lines))
 
 
@@ -64,13 +79,18 @@ class DiscoveryApp:
         self.app.write_ini({"Product Information": {"Product Name": "QN Discovery", "Product Code": "{51DE}"},
                             "Java Runtime Environment": section, "Class Path": {"Class Path": "app.jar"}})
 
-    def home(self, name, bits=64, flavour="server", release=None, jdk=False, java_exe=False):
+    def home(self, name, bits=64, flavour="server", release=None, jdk=False, java_exe=False, java8=False,
+             library_from=None):
         """A runtime home in the application's "java" folder; gives its Windows path and the path of
-        the library the launcher would load from it."""
+        the library the launcher would load from it. java8: a JDK of Java 8, its runtime in "jre\"."""
         folder = self.app.path("java/" + name)
-        library = folder / "bin" / flavour / "jvm.dll"
+        runtime = "jre/bin" if java8 else "bin"
+        library = folder / runtime / flavour / "jvm.dll"
         library.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(STANDIN_64 if bits == 64 else STANDIN_32, library)
+        shutil.copyfile(library_from or (STANDIN_64 if bits == 64 else STANDIN_32), library)
+        if java8:
+            jdk = True
+        (folder / "bin").mkdir(exist_ok=True)
         if release:
             (folder / "release").write_bytes(f'IMPLEMENTOR="QN"\r\nJAVA_VERSION="{release}"\r\n'.encode(ANSI))
         if jdk:
@@ -78,7 +98,7 @@ class DiscoveryApp:
         if java_exe:
             (folder / "bin" / "java.exe").write_bytes(b"")
         home = windows_path(folder)
-        return home, f"{home}\\bin\\{flavour}\\jvm.dll"
+        return home, f"{home}\\{runtime.replace('/', chr(92))}\\{flavour}\\jvm.dll"
 
     def run(self, env=None, steps=(), java_home=None):
         environment = {"QN_STANDIN_SCRIPT": str(self.app.path("script.txt")),
@@ -138,6 +158,8 @@ FAMILIES = [
     (r"Microsoft\JDK", r"\hotspot\MSI", "Path", ("11.0.21.9", None), ("17.0.9.8", None), {}),
     (r"Semeru\JDK", r"\openj9\MSI", "Path", ("11.0.21.9", None), ("17.0.9.9", None), {"VM Provider": "any"}),
     (r"Semeru\JRE", r"\openj9\MSI", "Path", ("17.0.8.7", None), ("17.0.9.9", None), {"VM Provider": "any"}),
+    (r"SapMachine\JDK", "", "JavaHome", ("17.0.9", None), ("21.0.1", None), {}),
+    (r"SapMachine\JRE", "", "JavaHome", ("11.0.21", None), ("17.0.9", None), {}),
     # The subkey names only the major version or the install; the release file has the full one.
     (r"Azul Systems\Zulu", "", "InstallationPath", ("zulu-17", "17.0.9"), ("zulu-21", "21.0.1"), {}),
     (r"BellSoft\Liberica", "", "InstallationPath", ("Liberica JDK 17 a", "17.0.9"),
@@ -154,13 +176,13 @@ def check_each_family(root):
             case = f"{root}\\{key}"
             homes = {}
             for subkey, release in (older, newer):
-                homes[subkey] = app.home(f"{key.replace(chr(92), '_')}/{subkey}", release=release)
+                # A JDK of Java 8 as its installer leaves it: the runtime in "jre\".
+                java8 = key.endswith("JDK") and subkey.startswith("8.")
+                homes[subkey] = app.home(f"{key.replace(chr(92), '_')}/{subkey}", release=release, java8=java8)
             # The newer install is written first: the order of the registry is not the ranking.
             set_registry([(root, f"{key}\\{subkey}{build}", value, homes[subkey][0])
                           for subkey in (newer[0], older[0])])
             app.configure(runtime)
-            # openj9 runtimes keep the launcher after main returns: the application ends itself.
-            app.app.write_file("script.txt", "main.exit=0\n" if runtime else "")
             assert_started(app, app.run(), homes[newer[0]][1], case)
     finally:
         clear_registry()
@@ -394,3 +416,176 @@ def test_the_dialog_refuses_a_32_bit_runtime_and_says_why():
                     (wrong, False, WRONG_BITNESS), (both, True, HINT)], result.describe()
     assert result.exit_code == 0, result.describe()
     assert app.chosen() == both_library, result.describe()
+
+
+# --- Java 8 layouts, quotes, links, the version of a library -----------------------------------
+
+def test_a_jdk_8_is_found_through_every_source():
+    """A JDK of Java 8 keeps its runtime in jre\bin; each source alone names its home."""
+    clear_registry()
+    try:
+        app = DiscoveryApp("jdk8_everywhere", runtime={"Minimum Version": "1.8"})
+        home, library = app.home("jdk8", release="1.8.0_392", java8=True, java_exe=True)
+        cases = [
+            ("Temurin", [("HKLM", r"Eclipse Adoptium\JDK\8.0.392.8\hotspot\MSI", "Path", home)], {}),
+            ("AdoptOpenJDK", [("HKCU", r"AdoptOpenJDK\JDK\8.0.282.08\hotspot\MSI", "Path", home)], {}),
+            ("Zulu", [("HKLM", r"Azul Systems\Zulu\zulu-8", "InstallationPath", home)], {}),
+            ("Liberica", [("HKLM", r"BellSoft\Liberica\jdk-8", "InstallationPath", home)], {}),
+            ("JAVA_HOME", [], {"JAVA_HOME": home, "Path": SYSTEM_PATH}),
+            ("Path", [], {"Path": f"{home}\\bin;{SYSTEM_PATH}"}),
+        ]
+        for case, registrations, env in cases:
+            set_registry(registrations)
+            assert_started(app, app.run(env=env), library, case)
+    finally:
+        clear_registry()
+
+
+def test_quoted_variables_links_and_a_version_from_the_library():
+    """JAVA_HOME and Path as setx and Oracle's installers leave them."""
+    require(STANDIN_JAVA8.exists(), f"{STANDIN_JAVA8} (cmake --build --preset win64)")
+    clear_registry()
+    app = DiscoveryApp("quotes_and_links")
+    jdk, jdk_library = app.home("jdk 17", release="17.0.2", java_exe=True)
+    jre8, jre8_library = app.home("jre8", flavour="client", java_exe=True, library_from=STANDIN_JAVA8)
+    unknown, _ = app.home("jre-unknown", flavour="client", java_exe=True)  # no release, no resource
+    # Oracle's folder of links: its java.exe leads into the runtime.
+    javapath = app.app.path("Common Files/Oracle/Java/javapath")
+    javapath.mkdir(parents=True)
+    (javapath / "java.exe").symlink_to(app.app.path("java/jre8/bin/java.exe"))
+    cases = [
+        ("quoted JAVA_HOME", {"JAVA_HOME": f'"{jdk}"', "Path": SYSTEM_PATH}, {}, jdk_library),
+        ("JAVA_HOME with slashes", {"JAVA_HOME": jdk.replace("\\", "/"), "Path": SYSTEM_PATH}, {}, jdk_library),
+        ("quoted Path entry", {"Path": f'"{jdk}\\bin";{SYSTEM_PATH}'}, {}, jdk_library),
+        ("the folder of links", {"Path": f"{windows_path(javapath)};{SYSTEM_PATH}"},
+         {"Minimum Version": "1.8.0_300"}, jre8_library),
+        ("the folder of links, too old", {"Path": f"{windows_path(javapath)};{SYSTEM_PATH}"},
+         {"Minimum Version": "1.8.0_400"}, None),
+        ("no version to be read", {"Path": f"{unknown}\\bin;{SYSTEM_PATH}"}, {"Minimum Version": "1.8"}, None),
+    ]
+    for case, env, runtime, expected in cases:
+        app.configure(runtime)
+        trace = app.app.path("trace.txt")
+        if trace.exists():
+            trace.unlink()
+        env = dict(env, QN_LAUNCHER_TRACE=windows_path(trace))
+        assert_outcome(app, app.run(env=env), expected, case)
+        runtime_lines = texts(read_trace(trace), "runtime")
+        if case.startswith("the folder of links"):
+            assert any(line.startswith("candidate 1.8.0_392 JRE vendor unknown " + jre8) for line in runtime_lines), \
+                (case, runtime_lines)
+        if case == "no version to be read":
+            assert f"candidate version unknown JRE vendor unknown {unknown}\\ from Path: passed over: out of range" \
+                in runtime_lines, runtime_lines
+
+
+def test_vm_provider_any_ends_when_main_returns_unless_the_runtime_is_an_old_ibm_one():
+    """Only an IBM runtime of Java 8 or older keeps the Java main thread after main; any other
+    start with "VM Provider" admitting IBM runtimes ends when main returns."""
+    clear_registry()
+    try:
+        app = DiscoveryApp("ibm_wait")
+        oracle, oracle_library = app.home("oracle8", flavour="client")
+        openj9, openj9_library = app.home("openj9-11")
+        semeru, semeru_library = app.home("semeru17")
+        cases = [
+            ("Oracle 8", [("HKLM", r"JavaSoft\Java Runtime Environment\1.8.0_392", "JavaHome", oracle)], "any",
+             oracle_library),
+            ("OpenJ9 11", [("HKLM", r"AdoptOpenJDK\JRE\11.0.10.9\openj9\MSI", "Path", openj9)], "favor_ibm",
+             openj9_library),
+            ("Semeru 17", [("HKCU", r"Semeru\JDK\17.0.9.9\openj9\MSI", "Path", semeru)], "ibm", semeru_library),
+        ]
+        for case, registrations, provider, expected in cases:
+            set_registry(registrations)
+            app.configure({"VM Provider": provider})
+            result = app.run()  # fails on a time-out: the launcher would never end
+            assert_started(app, result, expected, case)
+            assert ("detach", "") in parse_record(app.record), (case, parse_record(app.record))
+    finally:
+        clear_registry()
+
+
+# --- The 32-bit build ----------------------------------------------------------------------------
+
+# A Linux program of the i386 architecture that only exits with 42: whether this kernel runs
+# 32-bit code at all, which the 32-bit wine needs.
+_ELF32_EXIT_42 = bytes.fromhex(
+    "7f454c46010101000000000000000000" "02000300010000005480040834000000" "00000000000000003400200001000000"
+    "00000000010000000000000000800408" "0080040860000000600000000500000000100000"
+    "b801000000bb2a000000cd80")
+
+
+def kernel_runs_32_bit_code():
+    with tempfile.TemporaryDirectory() as folder:
+        program = Path(folder) / "exit42"
+        program.write_bytes(_ELF32_EXIT_42)
+        program.chmod(0o755)
+        try:
+            return subprocess.run([str(program)], timeout=10).returncode == 42
+        except OSError:
+            return False
+
+
+def require_win32_launcher():
+    require(LAUNCHER_32.exists() and STANDIN_32.exists(), f"{LAUNCHER_32} (cmake --build --preset win32)")
+    if not kernel_runs_32_bit_code():
+        print("this machine's kernel cannot run 32-bit code: the win32 build is not run under wine here")
+        require(False, "a kernel that runs 32-bit code")
+    require(WINE_32.exists(), f"{WINE_32} (package wine32:i386)")
+
+
+def win32_app(name):
+    app = DiscoveryApp(name)
+    shutil.copyfile(LAUNCHER_32, app.app.exe_path)
+    return app
+
+
+def test_the_32_bit_build_finds_the_registrations_of_32_bit_runtimes():
+    """Each 32-bit registration alone, as the installers write it on 64-bit Windows; 64-bit ones
+    are counted in the trace, never loaded."""
+    require_win32_launcher()
+    clear_registry()
+    try:
+        app = win32_app("win32_registrations")
+        zulu, zulu_library = app.home("zulu32", bits=32, release="17.0.9")
+        sap, sap_library = app.home("sap32", bits=32)
+        oracle, oracle_library = app.home("oracle32", bits=32, java8=True)
+        other, _ = app.home("sap64")
+        cases = [
+            ("Zulu 32-bit", [("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-17", "InstallationPath", zulu)], zulu_library),
+            ("SapMachine JDK", [("HKLM32", r"SapMachine\JDK\17.0.9", "JavaHome", sap)], sap_library),
+            ("SapMachine JRE", [("HKLM32", r"SapMachine\JRE\11.0.21", "JavaHome", sap)], sap_library),
+            ("Oracle JDK 8", [("HKLM32", r"JavaSoft\Java Development Kit\1.8.0_392", "JavaHome", oracle)],
+             oracle_library),
+            ("only a 64-bit one", [("HKLM", r"SapMachine\JDK\21.0.1", "JavaHome", other)], None),
+        ]
+        for case, registrations, expected in cases:
+            set_registry(registrations)
+            trace = app.app.path("trace.txt")
+            if trace.exists():
+                trace.unlink()
+            result = app.run(env={"QN_LAUNCHER_TRACE": windows_path(trace)})
+            assert_outcome(app, result, expected, case)
+            if expected is None:
+                assert ("64-bit registrations not searched (a 32-bit launcher cannot load their runtimes): "
+                        r"1 in HKLM\Software\SapMachine\JDK" + "\\") in texts(read_trace(trace), "runtime"), \
+                    read_trace(trace)
+    finally:
+        clear_registry()
+
+
+def test_the_64_bit_build_says_where_it_skipped_32_bit_registrations():
+    clear_registry()
+    try:
+        app = DiscoveryApp("win64_skips_32_bit")
+        zulu, _ = app.home("zulu32", bits=32, release="17.0.9")
+        set_registry([("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-17", "InstallationPath", zulu),
+                      ("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-21", "InstallationPath", zulu)])
+        trace = app.app.path("trace.txt")
+        result = app.run(env={"QN_LAUNCHER_TRACE": windows_path(trace)})
+        assert_not_found(app, result, "32-bit only")
+        runtime_lines = texts(read_trace(trace), "runtime")
+        assert ("32-bit registrations not searched (a 64-bit launcher cannot load their runtimes): "
+                r"2 in HKLM\Software\Azul Systems\Zulu 32-bit" + "\\") in runtime_lines, runtime_lines
+    finally:
+        clear_registry()

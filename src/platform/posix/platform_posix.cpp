@@ -272,6 +272,8 @@ std::string realPath(const std::string& path) {
     return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }
 
+std::optional<std::string> productVersion(const std::string&) { return std::nullopt; }
+
 ImageMachine ownImageMachine() {
 #if defined(__x86_64__)
     return {ImageFormat::Elf, 62, 64};

@@ -7,7 +7,7 @@ class RegistryKey {};
 
 void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
 
-RegistryKeyPtr openKey(RegistryRoot, const std::string&) { return nullptr; }
+RegistryKeyPtr openKey(RegistryRoot, const std::string&, RegistryView) { return nullptr; }
 
 std::vector<std::string> subkeyNames(RegistryKey&) { return {}; }
 

@@ -7,6 +7,8 @@
 #include "platform/win32/console_win32.h"
 #include "platform/win32/unique_handle.h"
 #include "platform/win32/windows_h.h"
+
+#include <winver.h>  // VS_FIXEDFILEINFO
 #include "text/percent_references.h"
 
 namespace qn::platform {
@@ -172,9 +174,47 @@ std::optional<std::string> readFileHead(const std::string& path, std::size_t siz
 }
 
 std::string realPath(const std::string& path) {
+    // The final path of the file itself: a java.exe in Oracle's javapath folder is a symbolic
+    // link into the runtime it belongs to. Opened for no access, a folder needs the backup flag.
+    const win32::UniqueFile file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (file) {
+        char final[MAX_PATH];
+        const DWORD length = GetFinalPathNameByHandleA(file.get(), final, MAX_PATH, FILE_NAME_NORMALIZED);
+        if (length > 0 && length < MAX_PATH) {
+            std::string resolved(final, length);
+            // \\?\C:\... and \\?\UNC\server\... are the long forms of C:\... and \\server\...
+            if (resolved.compare(0, 8, "\\\\?\\UNC\\") == 0) return "\\" + resolved.substr(7);
+            if (resolved.compare(0, 4, "\\\\?\\") == 0) return resolved.substr(4);
+            return resolved;
+        }
+    }
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     return length == 0 || length >= MAX_PATH ? path : std::string(full, length);
+}
+
+std::optional<std::string> productVersion(const std::string& path) {
+    // As data: nothing of the library runs, and one built for the other machine opens too.
+    const win32::UniqueModule module(LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    if (!module) return std::nullopt;
+    HRSRC resource = FindResourceA(module.get(), MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));  // RT_VERSION
+    if (!resource) return std::nullopt;
+    HGLOBAL loaded = LoadResource(module.get(), resource);
+    const auto* bytes = static_cast<const unsigned char*>(loaded ? LockResource(loaded) : nullptr);
+    const DWORD size = SizeofResource(module.get(), resource);
+    if (!bytes) return std::nullopt;
+    // VS_FIXEDFILEINFO follows the key "VS_VERSION_INFO", aligned to four bytes; its signature
+    // finds it without walking the header.
+    for (DWORD at = 0; at + sizeof(VS_FIXEDFILEINFO) <= size; at += 4) {
+        VS_FIXEDFILEINFO info;
+        std::memcpy(&info, bytes + at, sizeof info);
+        if (info.dwSignature != 0xFEEF04BD) continue;
+        return std::to_string(HIWORD(info.dwProductVersionMS)) + "." + std::to_string(LOWORD(info.dwProductVersionMS)) +
+               "." + std::to_string(HIWORD(info.dwProductVersionLS)) + "." +
+               std::to_string(LOWORD(info.dwProductVersionLS));
+    }
+    return std::nullopt;
 }
 
 ImageMachine ownImageMachine() {

@@ -18,11 +18,23 @@ private:
 
 void RegistryKeyDeleter::operator()(RegistryKey* key) const { delete key; }
 
-RegistryKeyPtr openKey(RegistryRoot root, const std::string& path) {
+RegistryKeyPtr openKey(RegistryRoot root, const std::string& path, RegistryView view) {
     HKEY key = nullptr;
     const HKEY rootKey = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
-    // No view flag: a 32-bit launcher sees the registrations of 32-bit runtimes.
-    if (RegOpenKeyExA(rootKey, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    // No view flag for the own view: a 32-bit launcher sees the registrations of 32-bit runtimes.
+    REGSAM access = KEY_READ;
+    if (view == RegistryView::Other) {
+#if defined(_WIN64)
+        access |= KEY_WOW64_32KEY;
+#else
+        // A 32-bit launcher on 32-bit Windows has no other view: the flag is ignored there, so
+        // the own view must not be counted twice.
+        BOOL wow64 = FALSE;
+        if (!IsWow64Process(GetCurrentProcess(), &wow64) || !wow64) return nullptr;
+        access |= KEY_WOW64_64KEY;
+#endif
+    }
+    if (RegOpenKeyExA(rootKey, path.c_str(), 0, access, &key) != ERROR_SUCCESS) {
         return nullptr;
     }
     return RegistryKeyPtr(new RegistryKey(key));
