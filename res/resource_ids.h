@@ -41,6 +41,8 @@
 #define IDS_RUNTIME_SAYS 290
 #define IDS_OPTION_FROM_USER_FILE 291
 #define IDS_OPTIONS_FROM_USER_FILE 292
+// Windows resources only: the download page of the build's branding (QN_DOWNLOAD_URL).
+#define IDS_DOWNLOAD_LINK 305
 
 /* Application icon */
 #define IDI_APPLICATION_ICON 1

@@ -58,7 +58,10 @@ def test_a_branded_build_carries_each_field_and_the_icon():
     assert info["fixed"]["product_version"] == (2, 7, 0, 0)
     assert pe.icons(image) == pe.icon_file(SOURCE_DIR / "tests/support/branding/vendor.ico")
     # Branding replaces the icon and the details only: the launcher's own resources stay.
-    assert image.string_table() == string_table_source()
+    strings = image.string_table()
+    # The console build's text names the vendor's page too (IDS_DOWNLOAD_LINK).
+    assert strings.pop(305) == BRANDED_LINK
+    assert strings == string_table_source()
     dialogs = image.resources()[pe.RT_DIALOG]
     assert sorted(dialogs) == [201, 231], sorted(dialogs)
     # The vendor's download page replaces the default one everywhere in the file.

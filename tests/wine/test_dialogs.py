@@ -361,7 +361,8 @@ class Launch:
 def at_high_dpi(window, icons):
     """The window was laid out for the pictures' DPI, with the executable's own icon at that DPI in
     its caption (32 pixels at 96 DPI) and in the task switcher (16 at 96)."""
-    assert window.event["dpi"] == SCREENSHOT_DPI, window.event
+    # The icons' sizes show the layout's DPI; the DPI that wine reports to the driver for another
+    # process's window is not reliable on every machine (seen as 96 for windows laid out at 192).
     own = {(width, height): pe.icon_pixels(data) for width, height, _, data in pe.icons(pe.Image(LAUNCHER))}
     sizes = sorted((width, height) for width, height, _ in icons)
     scale = SCREENSHOT_DPI // 96
@@ -400,5 +401,7 @@ def test_screenshot_of_an_error_box():
     box = result.dialogs[0]
     assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
     assert result.exit_code == EXIT_FAILURE
-    assert box.event["dpi"] == SCREENSHOT_DPI, box.event
+    # Laid out for the screen's DPI: the OK button is about twice as tall as at 96 DPI (23 pixels).
+    ok = next(control for control in box.event["controls"] if control["id"] == 1)
+    assert ok["rect"][3] - ok["rect"][1] >= 23 * SCREENSHOT_DPI // 96 * 0.8, box.event
     crop_to(picture, box)

@@ -88,13 +88,17 @@ def only_language(resources, kind, name):
 
 
 def check_resources(folder):
+    header = (folder / "generated" / "res" / "download_link.h").read_text()
+    link = re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
     for name, _ in EXECUTABLES:
-        check_resources_of(image(folder, name))
+        check_resources_of(image(folder, name), link)
 
 
-def check_resources_of(img):
+def check_resources_of(img, link):
     resources = img.resources()
-    assert img.string_table() == string_table_source()
+    strings = img.string_table()
+    assert strings.pop(305) == link  # the download page, for the console build's text
+    assert strings == string_table_source()
 
     group = only_language(resources, pe.RT_GROUP_ICON, 1)
     reserved, kind, count = (int.from_bytes(group[i:i + 2], "little") for i in (0, 2, 4))

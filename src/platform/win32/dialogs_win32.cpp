@@ -4,12 +4,13 @@
 
 #include <commctrl.h>
 
-#include "res/download_link.h"
 
 #include "platform/dialogs.h"
+#include "platform/platform.h"
 #include "platform/win32/console_win32.h"
 #include "platform/win32/ui/missing_runtime_dialog.h"
 #include "platform/win32/ui/uncaught_exception_dialog.h"
+#include "res/resource_ids.h"
 
 namespace qn::platform {
 
@@ -29,7 +30,8 @@ std::optional<ChosenRuntime> askForRuntimeFolder(const std::string& messageText,
                                                  const RuntimeFolderCheck& checkFolder) {
     if (win32::isConsoleProgram()) {
         // A tool started from a script must not wait for an answer: where to get one, then Cancel.
-        win32::writeStandardError(messageText + "\n" + QN_DOWNLOAD_LINK);
+        // The link as the executable was branded: the resource, not the build's default.
+        win32::writeStandardError(messageText + "\n" + loadString(IDS_DOWNLOAD_LINK).value_or(""));
         return std::nullopt;
     }
     initCommonControls();
