@@ -6,6 +6,7 @@ test needs a process id to come back, its processes run in a process-id namespac
 
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -38,12 +39,19 @@ def in_own_pid_namespace(scenario):
     assert result.returncode == 0, result.stdout + result.stderr
 
 
-def start_with_id(app, process_id, *args):
-    """A later start that gets `process_id`, free again, as its own."""
-    Path("/proc/sys/kernel/ns_last_pid").write_text(str(process_id - 1))
-    process = app.start(*args)
-    assert process.pid == process_id, f"the start got id {process.pid}, not {process_id}"
-    return process
+def start_with_id(app, process_id, *args, running=()):
+    """A later start that gets `process_id`, free again, as its own. The `running` processes of the
+    namespace are stopped meanwhile: a thread they start would take the id first."""
+    for process in running:
+        process.send_signal(signal.SIGSTOP)
+    try:
+        Path("/proc/sys/kernel/ns_last_pid").write_text(str(process_id - 1))
+        started = app.start(*args)
+    finally:
+        for process in running:
+            process.send_signal(signal.SIGCONT)
+    assert started.pid == process_id, f"the start got id {started.pid}, not {process_id}"
+    return started
 
 
 def wait_until(condition, what, timeout=START_TIMEOUT):
@@ -83,7 +91,7 @@ def scenario_reply_reaches_its_own_start():
         killed.wait()
         # The new start gets the killed one's id, and so its thread's; the killed one's reply
         # comes while it waits for its own.
-        newcomer = start_with_id(app, killed.pid, "code=22", "hold=release-b")
+        newcomer = start_with_id(app, killed.pid, "code=22", "hold=release-b", running=processes[:1])
         processes.append(newcomer)
         wait_until(lambda: ["code=22", "hold=release-b"] in app.calls(), "the new start's call")
         app.touch("release-a")
@@ -122,7 +130,7 @@ def scenario_dead_first_gives_way():
         crashed.kill()
         crashed.wait()
         # A new start of the same program with the dead first instance's id is not taken for it.
-        newcomer = start_with_id(app, crashed.pid, "code=9", "theirs")
+        newcomer = start_with_id(app, crashed.pid, "code=9", "theirs", running=[waiting])
         processes.append(newcomer)
         try:
             _, err = newcomer.communicate(timeout=START_TIMEOUT)
