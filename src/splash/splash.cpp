@@ -81,10 +81,9 @@ bool startSplash(Launcher& launcher) {
         return true;
     }
 
-    const std::string library = nativeSplashLibraryPath(launcher.jvmLibraryPath);
-    // Without a window of its own the launcher leaves every picture to the runtime's library.
-    const bool ownWindow = platform::conventions().ownSplashWindow;
-    if (nativeAsked || !ownWindow) {
+    // The runtime's library only when asked for; the own window when it cannot be had.
+    if (nativeAsked) {
+        const std::string library = nativeSplashLibraryPath(launcher.jvmLibraryPath);
         bool loaded = false;
         if (!library.empty() && startNativeSplash(library, launcher, &loaded)) {
             if (trace::enabled()) {
@@ -99,10 +98,6 @@ bool startSplash(Launcher& launcher) {
             trace::line("splash", library.empty() ? "no splash library beside the runtime"
                                                   : "the runtime's library " + library + " did not start");
         }
-    }
-    if (!ownWindow) {
-        trace::line("splash", "none: no window of the launcher's own on this system");
-        return true;
     }
     startSplashWindow(launcher);
     if (trace::enabled()) {

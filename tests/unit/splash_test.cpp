@@ -295,29 +295,6 @@ TEST_F(SplashTest, RestartingTheNativeSplashClosesTheEarlierOne) {
     EXPECT_NE(nullptr, launcher->nativeSplashClose);
 }
 
-TEST_F(SplashTest, TheTraceSaysWhetherTheRuntimesLibraryCouldShowThePicture) {
-    const struct {
-        int loadResult;
-        const char* wanted;
-    } cases[] = {
-        {1, "splash: the runtime's library C:\\Java\\jre\\bin\\splashscreen.dll shows pic.png"},
-        {0, "splash: the runtime's library C:\\Java\\jre\\bin\\splashscreen.dll cannot show pic.png "
-            "(it shows GIF, PNG and JPEG files that exist)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.wanted);
-        addFullSplashLibrary();
-        writeDisplay("pic.png", "", "Yes");
-        nativeLoadResult() = c.loadResult;
-        fake::startTrace();
-        auto launcher = launcherFor();
-        ASSERT_TRUE(startSplash(*launcher));
-        const std::vector<std::string> lines = fake::tracedLines();
-        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.wanted));
-        closeNativeSplash(*launcher);
-    }
-}
-
 TEST_F(SplashTest, OwnWindowRunsOnItsThreadAndOwnsLaterMessages) {
     writeDisplay("C:\\App\\pic.bmp");
     fake::system().nextThreadId = 4242;
@@ -402,37 +379,41 @@ TEST_F(SplashTest, ClosingPostsQuitUntilTheThreadEndedThenDropsTheWindow) {
     EXPECT_EQ(expected, events());
 }
 
-// Linux chooses as Windows does: the runtime's library only when asked for and usable.
+// Linux chooses as Windows does: the runtime's library only when asked for and there. The trace
+// says whether that library could show the picture.
 TEST_F(SplashTest, PosixChoosesAsWindowsDoes) {
-    fake::system().conventions = &posixConventions();
-    fake::system().modulePath = std::string("/opt/app/app");
-    const std::string jvm = "/jdk/lib/server/libjvm.so";
-    const std::string library = "/jdk/lib/libsplashscreen.so";
+    const std::string library = "splash: the runtime's library /jdk/lib/libsplashscreen.so ";
     const struct {
         const char* preferNative;
-        std::vector<std::string> exports;  // of the runtime's library; empty: no library
+        bool library;
+        int loadResult;
         bool native;
+        std::string traced;
     } cases[] = {
-        {"", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, false},
-        {"no", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, false},
-        {"Yes", {"SplashInit", "SplashLoadFile", "SplashSetFileJarName", "SplashClose"}, true},
-        {"Yes", {"SplashLoadFile", "SplashClose"}, false},
-        {"Yes", {}, false},
+        {"no", true, 1, false, "splash: own window shows /opt/app/pic.png"},
+        {"Yes", true, 1, true, library + "shows /opt/app/pic.png"},
+        {"Yes", true, 0, true,
+         library + "cannot show /opt/app/pic.png (it shows GIF, PNG and JPEG files that exist)"},
+        {"Yes", false, 1, false, "splash: no splash library beside the runtime"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.preferNative) + " with " + std::to_string(c.exports.size()) + " exports");
+        SCOPED_TRACE(c.traced);
+        fake::reset();
         nativeCalls().clear();
-        fake::system().splashEvents.clear();
-        fake::system().libraries.clear();
-        fake::system().files.clear();
-        if (!c.exports.empty()) addSplashLibrary(library, c.exports);
+        nativeLoadResult() = c.loadResult;
+        fake::system().conventions = &posixConventions();
+        fake::system().modulePath = std::string("/opt/app/app");
+        fake::startTrace();
+        if (c.library) addFullSplashLibrary("/jdk/lib/libsplashscreen.so");
         fake::addFile("/opt/app/app.ini", std::string("[Display]\nSplash Screen=/opt/app/pic.png\n"
                                                       "Preffer Native Splash Screen=") +
                                               c.preferNative + "\n");
-        auto launcher = launcherFor(jvm);
+        auto launcher = launcherFor("/jdk/lib/server/libjvm.so");
         EXPECT_TRUE(startSplash(*launcher));
         EXPECT_EQ(c.native ? nativeShown("/opt/app/pic.png") : std::vector<std::string>{}, nativeCalls());
         EXPECT_EQ(c.native ? std::vector<std::string>{} : ownWindow("/opt/app/pic.png"), events());
+        const std::vector<std::string> lines = fake::tracedLines();
+        EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.traced));
         closeSplashWindow(*launcher);
         launcher->nativeSplashClose = nullptr;
     }

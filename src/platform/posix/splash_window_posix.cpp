@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 
 #include "platform/posix/window_helper.h"
 #include "trace/trace.h"
@@ -31,11 +30,6 @@ namespace {
 // One splash per process; the quit message goes to the thread, which the id alone cannot reach.
 std::atomic<int> currentQuitSignal{-1};
 
-bool isSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 }  // namespace
 
 void SplashWindowDeleter::operator()(SplashWindow* window) const {
@@ -46,8 +40,8 @@ void SplashWindowDeleter::operator()(SplashWindow* window) const {
 
 SplashWindowPtr newSplashWindow() {
     // Wayland lets no client place its window in the centre; through X11 (XWayland too) it can.
-    if (!isSet("DISPLAY")) {
-        trace::line("splash", isSet("WAYLAND_DISPLAY") ? "no own window: Wayland without X11 cannot place it"
+    if (!variableIsSet("DISPLAY")) {
+        trace::line("splash", variableIsSet("WAYLAND_DISPLAY") ? "no own window: Wayland without X11 cannot place it"
                                                        : "no own window: no display");
         return nullptr;
     }

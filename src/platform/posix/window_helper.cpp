@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -22,12 +21,12 @@ namespace {
 
 constexpr const char* kHelperVariable = "QN_WINDOW_HELPER";
 
-bool isSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value && *value;
-}
-
 }  // namespace
+
+bool variableIsSet(const char* name) {
+    const std::optional<std::string> value = environmentVariable(name);
+    return value && !value->empty();
+}
 
 bool RecordChannel::send(const Fields& fields) {
     const std::string record = encodeRecord(fields);
@@ -59,7 +58,7 @@ std::optional<Fields> RecordChannel::receive() {
 }
 
 bool windowsWanted() {
-    const bool display = isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+    const bool display = variableIsSet("DISPLAY") || variableIsSet("WAYLAND_DISPLAY");
     const bool terminal = ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO);
     return display && !terminal;
 }

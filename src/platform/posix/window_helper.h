@@ -30,6 +30,9 @@ private:
     std::string buffer_;
 };
 
+/// True when the environment variable holds a value, not just an empty one.
+bool variableIsSet(const char* name);
+
 /// True when the user can see windows (DISPLAY or WAYLAND_DISPLAY) but has no terminal to answer
 /// on (standard input or error is not one).
 bool windowsWanted();

@@ -1,4 +1,4 @@
-// The error window and the uncaught-exception question.
+// The error window, the uncaught-exception question, and the layout both questions share.
 #include "platform/posix/ui/windows.h"
 #include "res/dialog_texts.h"
 
@@ -8,14 +8,7 @@ namespace {
 
 constexpr int kIgnore = 1;
 constexpr int kStop = 2;
-
-Object wrappedLabel(const GtkApi& gtk, const std::string& text) {
-    Object label = gtk.gtk_label_new(labelText(gtk, text).c_str());
-    gtk.gtk_label_set_line_wrap(label, 1);
-    gtk.gtk_label_set_max_width_chars(label, 60);
-    gtk.gtk_label_set_xalign(label, 0.0f);
-    return label;
-}
+constexpr int kWrapChars = 60;
 
 }  // namespace
 
@@ -25,6 +18,33 @@ std::string labelText(const GtkApi& gtk, const std::string& text) {
     gtk.g_free(valid);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
     return result;
+}
+
+Object leftLabel(const GtkApi& gtk, const std::string& text, int wrapChars) {
+    Object label = gtk.gtk_label_new(labelText(gtk, text).c_str());
+    gtk.gtk_label_set_xalign(label, 0.0f);
+    if (wrapChars > 0) {
+        gtk.gtk_label_set_line_wrap(label, 1);
+        gtk.gtk_label_set_max_width_chars(label, wrapChars);
+    }
+    return label;
+}
+
+Object questionColumn(const GtkApi& gtk, Object dialog, const char* title, const char* frameLabel,
+                      Object heading) {
+    gtk.gtk_window_set_title(dialog, title);
+    gtk.gtk_window_set_position(dialog, kPositionCenter);
+    Object frame = gtk.gtk_frame_new(frameLabel);
+    gtk.gtk_container_set_border_width(frame, 8);
+    gtk.gtk_box_pack_start(gtk.gtk_dialog_get_content_area(dialog), frame, 1, 1, 0);
+    Object column = gtk.gtk_box_new(kOrientationVertical, 8);
+    gtk.gtk_container_set_border_width(column, 8);
+    gtk.gtk_container_add(frame, column);
+    Object top = gtk.gtk_box_new(kOrientationHorizontal, 12);
+    gtk.gtk_box_pack_start(top, gtk.gtk_image_new_from_icon_name("dialog-error", kIconSizeDialog), 0, 0, 0);
+    gtk.gtk_box_pack_start(top, heading, 1, 1, 0);
+    gtk.gtk_box_pack_start(column, top, 0, 0, 0);
+    return column;
 }
 
 int showMessage(const GtkApi& gtk, const Fields& request, RecordChannel& channel) {
@@ -46,23 +66,11 @@ int showMessage(const GtkApi& gtk, const Fields& request, RecordChannel& channel
 int askAboutException(const GtkApi& gtk, const Fields& request, RecordChannel& channel) {
     const std::string trace = request.empty() ? std::string() : labelText(gtk, request[0]);
     Object dialog = gtk.gtk_dialog_new();
-    gtk.gtk_window_set_title(dialog, QN_TEXT_JAVA_EXCEPTION);
     gtk.gtk_window_set_resizable(dialog, 1);
-    gtk.gtk_window_set_position(dialog, kPositionCenter);
     // The first size is the least: the trace area only ever grows.
     gtk.gtk_widget_set_size_request(dialog, 560, 460);
-
-    Object frame = gtk.gtk_frame_new(QN_TEXT_UNCAUGHT_EXCEPTION);
-    gtk.gtk_container_set_border_width(frame, 8);
-    gtk.gtk_box_pack_start(gtk.gtk_dialog_get_content_area(dialog), frame, 1, 1, 0);
-    Object column = gtk.gtk_box_new(kOrientationVertical, 8);
-    gtk.gtk_container_set_border_width(column, 8);
-    gtk.gtk_container_add(frame, column);
-
-    Object intro = gtk.gtk_box_new(kOrientationHorizontal, 12);
-    gtk.gtk_box_pack_start(intro, gtk.gtk_image_new_from_icon_name("dialog-error", kIconSizeDialog), 0, 0, 0);
-    gtk.gtk_box_pack_start(intro, wrappedLabel(gtk, QN_TEXT_EXCEPTION_INTRO), 1, 1, 0);
-    gtk.gtk_box_pack_start(column, intro, 0, 0, 0);
+    Object column = questionColumn(gtk, dialog, QN_TEXT_JAVA_EXCEPTION, QN_TEXT_UNCAUGHT_EXCEPTION,
+                                   leftLabel(gtk, QN_TEXT_EXCEPTION_INTRO, kWrapChars));
 
     Object scrolled = gtk.gtk_scrolled_window_new(nullptr, nullptr);
     Object view = gtk.gtk_text_view_new();
@@ -71,8 +79,8 @@ int askAboutException(const GtkApi& gtk, const Fields& request, RecordChannel& c
     gtk.gtk_text_buffer_set_text(gtk.gtk_text_view_get_buffer(view), trace.c_str(), -1);
     gtk.gtk_container_add(scrolled, view);
     gtk.gtk_box_pack_start(column, scrolled, 1, 1, 0);
-    gtk.gtk_box_pack_start(column, wrappedLabel(gtk, QN_TEXT_EXCEPTION_HINT), 0, 0, 0);
-    gtk.gtk_box_pack_start(column, wrappedLabel(gtk, QN_TEXT_EXCEPTION_WARNING), 0, 0, 0);
+    gtk.gtk_box_pack_start(column, leftLabel(gtk, QN_TEXT_EXCEPTION_HINT, kWrapChars), 0, 0, 0);
+    gtk.gtk_box_pack_start(column, leftLabel(gtk, QN_TEXT_EXCEPTION_WARNING, kWrapChars), 0, 0, 0);
 
     Object ignore = gtk.gtk_dialog_add_button(dialog, QN_TEXT_IGNORE, kIgnore);
     gtk.gtk_dialog_add_button(dialog, QN_TEXT_STOP, kStop);

@@ -9,6 +9,8 @@ namespace qn::platform::ui {
 
 namespace {
 
+constexpr int kWrapChars = 50;
+
 struct RuntimeQuestion {
     const GtkApi& gtk;
     RecordChannel& channel;
@@ -61,16 +63,6 @@ void browse(Object, void* data) {
     gtk.gtk_label_set_text(question.hintLabel, problem.empty() ? QN_TEXT_BROWSE_HINT : labelText(gtk, problem).c_str());
 }
 
-Object leftLabel(const GtkApi& gtk, const std::string& text, bool wrap) {
-    Object label = gtk.gtk_label_new(labelText(gtk, text).c_str());
-    gtk.gtk_label_set_xalign(label, 0.0f);
-    if (wrap) {
-        gtk.gtk_label_set_line_wrap(label, 1);
-        gtk.gtk_label_set_max_width_chars(label, 50);
-    }
-    return label;
-}
-
 }  // namespace
 
 int askForRuntime(const GtkApi& gtk, const Fields& request, RecordChannel& channel) {
@@ -78,32 +70,19 @@ int askForRuntime(const GtkApi& gtk, const Fields& request, RecordChannel& chann
     const std::string link = request.size() > 1 ? request[1] : std::string();
     RuntimeQuestion question{gtk, channel, request.size() > 2 ? request[2] : std::string(), nullptr, nullptr, nullptr, false, {}};
     Object dialog = question.dialog = gtk.gtk_dialog_new();
-    gtk.gtk_window_set_title(dialog, QN_TEXT_JRE_NOT_FOUND);
     gtk.gtk_window_set_resizable(dialog, 0);
-    gtk.gtk_window_set_position(dialog, kPositionCenter);
-
-    Object frame = gtk.gtk_frame_new(QN_TEXT_MISSING_JRE);
-    gtk.gtk_container_set_border_width(frame, 8);
-    gtk.gtk_box_pack_start(gtk.gtk_dialog_get_content_area(dialog), frame, 1, 1, 0);
-    Object column = gtk.gtk_box_new(kOrientationVertical, 8);
-    gtk.gtk_container_set_border_width(column, 8);
-    gtk.gtk_container_add(frame, column);
-
-    Object top = gtk.gtk_box_new(kOrientationHorizontal, 12);
-    gtk.gtk_box_pack_start(top, gtk.gtk_image_new_from_icon_name("dialog-error", kIconSizeDialog), 0, 0, 0);
     Object texts = gtk.gtk_box_new(kOrientationVertical, 4);
-    gtk.gtk_box_pack_start(texts, leftLabel(gtk, message, true), 0, 0, 0);
+    gtk.gtk_box_pack_start(texts, leftLabel(gtk, message, kWrapChars), 0, 0, 0);
     // The link button opens the address with the desktop's handler for it.
     Object linkRow = gtk.gtk_box_new(kOrientationHorizontal, 0);
     gtk.gtk_box_pack_start(linkRow, gtk.gtk_link_button_new(link.c_str()), 0, 0, 0);
     gtk.gtk_box_pack_start(texts, linkRow, 0, 0, 0);
-    gtk.gtk_box_pack_start(top, texts, 1, 1, 0);
-    gtk.gtk_box_pack_start(column, top, 0, 0, 0);
+    Object column = questionColumn(gtk, dialog, QN_TEXT_JRE_NOT_FOUND, QN_TEXT_MISSING_JRE, texts);
 
-    question.hintLabel = leftLabel(gtk, QN_TEXT_BROWSE_HINT, true);
+    question.hintLabel = leftLabel(gtk, QN_TEXT_BROWSE_HINT, kWrapChars);
     gtk.gtk_box_pack_start(column, question.hintLabel, 0, 0, 0);
     Object pathRow = gtk.gtk_box_new(kOrientationHorizontal, 6);
-    gtk.gtk_box_pack_start(pathRow, leftLabel(gtk, QN_TEXT_JRE_PATH, false), 0, 0, 0);
+    gtk.gtk_box_pack_start(pathRow, leftLabel(gtk, QN_TEXT_JRE_PATH, 0), 0, 0, 0);
     question.pathEntry = gtk.gtk_entry_new();
     gtk.gtk_editable_set_editable(question.pathEntry, 0);
     gtk.gtk_box_pack_start(pathRow, question.pathEntry, 1, 1, 0);

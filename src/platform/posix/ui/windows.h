@@ -20,5 +20,12 @@ int showSplash(const GtkApi& gtk, const Fields& request, RecordChannel& channel)
 
 /// Text the toolkit can draw: invalid UTF-8 replaced, trailing line feeds dropped.
 std::string labelText(const GtkApi& gtk, const std::string& text);
+/// A left-aligned label, wrapped at `wrapChars` characters (0: not wrapped).
+Object leftLabel(const GtkApi& gtk, const std::string& text, int wrapChars);
+/// The layout both questions share: `dialog` titled and centred, its content a frame named
+/// `frameLabel` around a column that starts with the error icon beside `heading`. Gives the
+/// column, for the rest of the question.
+Object questionColumn(const GtkApi& gtk, Object dialog, const char* title, const char* frameLabel,
+                      Object heading);
 
 }  // namespace qn::platform::ui
