@@ -24,18 +24,17 @@ namespace qn {
 
 namespace {
 
-const char* const classPathOption = "-Djava.class.path=";
-const char* const quietSharing = "-Xlog:cds*=off";  // the runtime's archive messages go to stdout
-const char* const quietAot = "-Xlog:aot*=off";      // a tag the runtime knows from 25 on
+using cache::classPathOption;
+using cache::join;
+using cache::quietAot;
+using cache::quietSharing;
+using cache::startsWith;
+
 // A training start needs this much free space: the class list or recorded configuration, and
 // then the assembled archive, which is larger than the classes it holds.
 const std::uint64_t requiredFreeSpace = std::uint64_t{512} << 20;
 // Manifests are followed this far; a longer chain is a loop of names or no real application.
 const std::size_t reachLimit = 4096;
-
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
 
 struct Hash {
     std::uint64_t value = 14695981039346656037ULL;  // FNV-1a
@@ -69,10 +68,6 @@ const char* mechanismName(CacheMechanism mechanism) {
 
 void refuse(const std::string& why) {
     if (trace::enabled()) trace::line("cache", "not used: " + why);
-}
-
-std::string join(const std::string& folder, const std::string& name) {
-    return folder + platform::conventions().pathSeparator + name;
 }
 
 /// The executable's file name without its extension: caches of one folder are told apart by it.
@@ -340,7 +335,6 @@ void addStartupCacheOptions(Launcher& launcher, const SettingsReader& reader) {
 
     const int generation = cache::retrainGeneration(names);
     if (generation > cache::retrainLimit) return refuse("the runtime did not use the archives of this key");
-    cache::tidy(names);
     const auto space = platform::freeDiskSpace(names.folder);
     if (!space || *space < requiredFreeSpace) return refuse("too little free space in " + names.folder);
     cache::Training training;

@@ -12,9 +12,6 @@ namespace qn::cache {
 
 namespace {
 
-const char* const classPathOption = "-Djava.class.path=";
-const char* const quietSharing = "-Xlog:cds*=off";
-const char* const quietAot = "-Xlog:aot*=off";
 // A start's own file younger than this may belong to a start (or an assembly) still running.
 const std::int64_t abandonedAfter = std::int64_t{3600} * 1000000000;
 // The class-load log of one start is read up to this size; a longer one is not judged.
@@ -25,20 +22,12 @@ const std::size_t missingFloor = 100;
 // The first bytes of an archive as the runtime writes them on these (little-endian) machines.
 const std::string staticArchiveMagic("\xa2\xab\x0b\xf0", 4);
 
-bool startsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
 bool isDecimal(const std::string& text) {
     return !text.empty() && text.size() < 20 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 bool isHex(const std::string& text, std::size_t digits) {
     return text.size() == digits && text.find_first_not_of("0123456789abcdef") == std::string::npos;
-}
-
-std::string join(const std::string& folder, const std::string& name) {
-    return folder + platform::conventions().pathSeparator + name;
 }
 
 void note(const std::string& text) {
@@ -100,6 +89,14 @@ std::vector<std::string> assemblyOptions(const Training& training, const std::st
 }
 
 }  // namespace
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+    return folder + platform::conventions().pathSeparator + name;
+}
 
 std::string CacheNames::stem() const { return join(folder, application + "." + identity + "." + key + "."); }
 
@@ -186,13 +183,17 @@ void tidy(const CacheNames& names) {
     const std::int64_t now = platform::currentFileTime();
     std::map<std::string, std::int64_t> newestOfIdentity;  // other identities with a kept cache
     const auto files = applicationFiles(names);
+    const std::string own = names.ownFile("");
     for (const auto& file : files) {
         const CacheFile& parts = file.second;
         const std::string path = join(names.folder, file.first);
         const auto facts = platform::fileFacts(path);
         if (parts.kind == CacheFile::Own) {
-            // Only abandoned: a start or an assembly may be writing it right now.
-            if (facts && now - facts->modified >= abandonedAfter) removeNoted(path);
+            // Only abandoned: a start or an assembly may be writing it right now. This start's
+            // own ones are still to be assembled, however long ago the runtime last wrote them.
+            if (facts && now - facts->modified >= abandonedAfter && path.compare(0, own.size(), own) != 0) {
+                removeNoted(path);
+            }
         } else if (parts.identity == names.identity) {
             // The same application and class path whose files changed: the old cache fits no more.
             if (parts.key != names.key) removeNoted(path);
@@ -216,6 +217,8 @@ void tidy(const CacheNames& names) {
 }
 
 void finishTraining(const Training& training) {
+    // After the program, not before it: removing files changes nothing of this start.
+    tidy(training.names);
     const auto recorded = platform::fileFacts(training.recorded);
     if (!recorded || recorded->size == 0) {
         // A halt, a crash, an option the runtime rejected: nothing to assemble.

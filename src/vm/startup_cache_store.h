@@ -16,6 +16,15 @@
 
 namespace qn::cache {
 
+// Option texts both halves write.
+inline constexpr char classPathOption[] = "-Djava.class.path=";
+inline constexpr char quietSharing[] = "-Xlog:cds*=off";  // the runtime's archive messages go to stdout
+inline constexpr char quietAot[] = "-Xlog:aot*=off";      // a tag the runtime knows from 25 on
+
+bool startsWith(const std::string& text, const char* prefix);
+/// A name in a folder, with the platform's separator.
+std::string join(const std::string& folder, const std::string& name);
+
 /// Caches of one application kept for at most this many identities; the oldest go first.
 constexpr int keptIdentities = 4;
 /// A cache is trained anew at most this many times for one key.
@@ -53,8 +62,8 @@ struct KeptCache {
 std::optional<KeptCache> findKept(const CacheNames& names, CacheMechanism mechanism);
 /// The generation a retrain mark asks for; 0 without one.
 int retrainGeneration(const CacheNames& names);
-/// Before a training start: removes the other keys of this identity, abandoned files of earlier
-/// starts and the caches of the oldest identities past keptIdentities.
+/// Removes the other keys of this identity, abandoned files of other starts and the caches of the
+/// oldest identities past keptIdentities.
 void tidy(const CacheNames& names);
 
 /// What a training start leaves for the end of the process.
@@ -66,7 +75,7 @@ struct Training {
     std::string javaProgram;  // assembles the cache
     std::vector<std::string> options;  // the start's options, for the assembly
 };
-/// Hands the recorded file to a detached assembly; nothing waits for it.
+/// Tidies the folder and hands the recorded file to a detached assembly; nothing waits for it.
 void finishTraining(const Training& training);
 
 /// Classes a start loaded: from the archive, and from files that an archive could have held.

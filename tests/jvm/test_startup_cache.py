@@ -273,26 +273,6 @@ def build_dep_app(app, work, version):
                    check=True)
 
 
-def test_changed_manifest_jar_runs_the_new_class():
-    for version in (17, 25):
-        home = runtime(version)
-        with tempfile.TemporaryDirectory() as root:
-            app = App(root, home)
-            app.write_ini(home, main="DepApp")
-            work = Path(root) / "work"
-            build_dep_app(app, work, "old")
-            trained(app, first="old")
-            assert has(app.run(first="old"), "using "), version
-            # Only the jar the manifest names is updated, as a package manager does.
-            app_jar = app.jar.read_bytes()
-            build_dep_app(app, work / "next", "new-version")
-            app.jar.write_bytes(app_jar)
-            lines = app.run(first="new-version")
-            assert has(lines, "training ") and not has(lines, "using "), (version, lines)
-            app.assembled()
-            assert has(app.run(first="new-version"), "using "), version
-
-
 MANY = 400
 
 
@@ -311,68 +291,62 @@ def build_many_app(app, work):
     app.write_ini(app.home, main="ManyApp")
 
 
-def test_refused_archive_is_replaced():
+def test_a_cache_that_no_longer_fits_is_trained_anew():
+    """A jar named by a manifest updated on its own; a cache that serves too little; one the runtime refuses."""
     for version in (17, 25):
         home = runtime(version)
         with tempfile.TemporaryDirectory() as root:
             other = App(Path(root) / "other", home)
             other.write_ini(home, main="DepApp")
-            build_dep_app(other, Path(root) / "work", "other")
-            foreign = other.cache_home / "Cache Test" / "7" / trained(other, first="other")[0]
+            work = Path(root) / "work"
+            build_dep_app(other, work, "old")
+            trained(other, first="old")
+            assert has(other.run(first="old"), "using "), version
+            # Only the jar the manifest names is updated, as a package manager does: the new class runs.
+            app_jar = other.jar.read_bytes()
+            build_dep_app(other, work / "next", "new-version")
+            other.jar.write_bytes(app_jar)
+            lines = other.run(first="new-version")
+            assert has(lines, "training ") and not has(lines, "using "), (version, lines)
+            foreign = other.cache_home / "Cache Test" / "7" / other.assembled()[0]
+
             app = App(root, home)
             build_many_app(app, Path(root) / "many")
-            kept = app.cache_home / "Cache Test" / "7" / trained(app, "--all", first="many-app")[0]
-            # An archive of another class path under this cache's name and size: the runtime refuses
-            # it, wholly (17) or for the application's classes (25).
-            stem = kept.name.rsplit(".", 2)[0]
-            kept.unlink()
-            shutil.copyfile(foreign, kept.with_name(f"{stem}.{foreign.stat().st_size}{kept.suffix}"))
-            lines = app.run("--all", first="many-app")
-            assert has(lines, "using ") and has(lines, "the next start trains anew"), (version, lines)
-            assert app.kept() == [], app.kept()
-            lines = app.run("--all", first="many-app")
-            assert any(line.startswith("training ") and "generation 1" in line for line in lines), lines
-            app.assembled()
-            lines = app.run("--all", first="many-app")
-            assert has(lines, "using ") and not has(lines, "the next start"), (version, lines)
+            kept = app.cache_home / "Cache Test" / "7" / trained(app, first="many-app")[0]  # none of the many
+            for generation, cause in ((1, "serves too little"), (2, "refused")):
+                if cause == "refused":
+                    # An archive of another class path under this cache's name and size: the runtime
+                    # refuses it, wholly (17) or for the application's classes (25).
+                    stem = kept.name.rsplit(".", 2)[0]
+                    kept.unlink()
+                    shutil.copyfile(foreign, kept.with_name(f"{stem}.{foreign.stat().st_size}{kept.suffix}"))
+                lines = app.run("--all", first="many-app")
+                assert has(lines, "using ") and has(lines, "the next start trains anew"), (version, cause, lines)
+                assert app.kept() == [], app.kept()
+                lines = app.run("--all", first="many-app")
+                assert any(line.startswith("training ") and f"generation {generation}" in line for line in lines), lines
+                kept = app.cache_home / "Cache Test" / "7" / app.assembled()[0]
+                lines = app.run("--all", first="many-app")
+                assert has(lines, "using ") and not has(lines, "the next start"), (version, cause, lines)
 
 
-def test_first_start_ends_with_the_program_and_the_assembly_runs_detached_and_low():
-    for version in (17, 25):
+def test_the_assembly_runs_detached_and_low_after_the_program_and_a_killed_one_leaves_nothing():
+    for version, target, sig in ((17, "program", signal.SIGKILL), (25, "monitor", signal.SIGTERM)):
         home = runtime(version)
         with tempfile.TemporaryDirectory() as root:
             app = App(root, home)
             process = app.start("--exit=5")
             out, err = process.communicate(timeout=TIMEOUT)  # the pipes close with the program
             assert (process.returncode, out, err) == (5, b"cache-app\n", b""), (process.returncode, out, err)
-            assert app.kept() == [], app.kept()
-            deadline = time.monotonic() + TIMEOUT
-            while not assemblies(app.cache_home) and not app.kept() and time.monotonic() < deadline:
-                time.sleep(0.01)
-            for pid in assemblies(app.cache_home):
-                try:
-                    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
-                except OSError:
-                    continue  # it has just ended
-                # Its own session, not the launcher's; the lowest priority.
-                assert int(fields[3]) != os.getsid(0) and int(fields[16]) == 19, fields
-            app.assembled()
-
-
-def test_killed_assembly_leaves_no_partial_file():
-    for target, sig in (("program", signal.SIGKILL), ("monitor", signal.SIGTERM)):
-        home = runtime(17)
-        with tempfile.TemporaryDirectory() as root:
-            app = App(root, home)
-            app.run()
             deadline = time.monotonic() + TIMEOUT
             while not assemblies(app.cache_home):
                 assert not app.kept() and time.monotonic() < deadline, f"{target}: the assembly ended before it was seen"
                 time.sleep(0.005)
             pid = assemblies(app.cache_home)[0]
-            if target == "monitor":
-                pid = int(Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()[1])
-            os.kill(pid, sig)
+            fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+            # Its own session, not the launcher's; the lowest priority.
+            assert int(fields[3]) != os.getsid(0) and int(fields[16]) == 19, fields
+            os.kill(int(fields[1]) if target == "monitor" else pid, sig)
             while assemblies(app.cache_home) or app.leftovers():
                 assert time.monotonic() < deadline, (target, app.leftovers())
                 time.sleep(0.05)
@@ -388,24 +362,6 @@ def test_two_installations_alternating_both_start_warm():
         two = App(root, home, folder="two")
         trained(one)
         trained(two, count=2)
-        for _ in range(2):
-            for app in (one, two):
-                assert has(app.run(), "using "), app.folder
+        for app in (one, two):
+            assert has(app.run(), "using "), app.folder
         assert len(one.kept()) == 2, one.kept()
-
-
-def test_a_cache_that_serves_too_little_is_trained_anew():
-    for version in (17, 25):
-        home = runtime(version)
-        with tempfile.TemporaryDirectory() as root:
-            app = App(root, home)
-            build_many_app(app, Path(root) / "many")
-            trained(app, first="many-app")  # trained on a start that loads none of the many classes
-            lines = app.run("--all", first="many-app")
-            assert has(lines, "using ") and has(lines, "the next start trains anew"), (version, lines)
-            lines = app.run("--all", first="many-app")
-            assert any(line.startswith("training ") and "generation 1" in line for line in lines), lines
-            app.assembled()
-            for args in (("--all",), ()):
-                lines = app.run(*args, first="many-app")
-                assert has(lines, "using ") and not has(lines, "the next start"), (version, args, lines)

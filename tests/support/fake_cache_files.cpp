@@ -124,7 +124,3 @@ void runAssemblies() {
 }
 
 }  // namespace qn::fake
-
-namespace qn::platform {
-
-}  // namespace qn::platform

@@ -170,21 +170,7 @@ bool writeWholeFile(const std::string& path, const std::string& content) {
     return closed && written == content.size();
 }
 
-std::string readFileStart(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {};
-    std::string content(maxBytes, '\0');
-    std::size_t got = 0;
-    while (got < maxBytes) {
-        const ssize_t n = ::read(fd, &content[got], maxBytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    content.resize(got);
-    return content;
-}
+std::string readFileStart(const std::string& path, std::size_t maxBytes) { return readFileAt(path, 0, maxBytes); }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     return std::rename(from.c_str(), to.c_str()) == 0;

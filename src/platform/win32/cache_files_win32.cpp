@@ -88,16 +88,7 @@ bool writeWholeFile(const std::string& path, const std::string& content) {
            written == content.size();
 }
 
-std::string readFileStart(const std::string& path, std::size_t maxBytes) {
-    win32::UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return {};
-    std::string content(maxBytes, '\0');
-    DWORD got = 0;
-    if (!ReadFile(file.get(), &content[0], static_cast<DWORD>(maxBytes), &got, nullptr)) return {};
-    content.resize(got);
-    return content;
-}
+std::string readFileStart(const std::string& path, std::size_t maxBytes) { return readFileAt(path, 0, maxBytes); }
 
 bool replaceFile(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
