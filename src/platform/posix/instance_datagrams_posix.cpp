@@ -269,7 +269,7 @@ bool waitForAcknowledgement(Acknowledgement&, std::uint32_t firstProcessId, std:
             waitMs = std::min<long long>(
                 waitMs, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1);
         }
-        ::poll(ready, first ? 2 : 1, static_cast<int>(waitMs));
+        ::poll(ready, 2, static_cast<int>(waitMs));  // without a pidfd (-1) only the socket counts
     }
 }
 

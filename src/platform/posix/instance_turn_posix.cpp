@@ -25,8 +25,17 @@ namespace channel {
 
 bool processAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
+namespace {
+
+// The block and the messages carry 32 bits; a process id is a positive pid_t.
+bool isProcessId(std::uint32_t processId) {
+    return processId != 0 && processId <= static_cast<std::uint32_t>(INT_MAX);
+}
+
+}  // namespace
+
 int openPidFd(std::uint32_t processId) {
-    if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return -1;
+    if (!isProcessId(processId)) return -1;
     return static_cast<int>(::syscall(SYS_pidfd_open, static_cast<pid_t>(processId), 0));
 }
 
@@ -121,7 +130,7 @@ bool hasEnded(Process& process) {
 }  // namespace
 
 std::uint64_t processStartTime(std::uint32_t processId) {
-    if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return 0;
+    if (!isProcessId(processId)) return 0;
     const UniqueFd stat(::open(("/proc/" + std::to_string(processId) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
     if (!stat) return 0;
     char buffer[1024];
@@ -136,7 +145,7 @@ std::uint64_t processStartTime(std::uint32_t processId) {
 }
 
 ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime) {
-    if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return nullptr;
+    if (!isProcessId(processId)) return nullptr;
     ProcessPtr process(new Process);
     process->processId = processId;
     process->pidFd = UniqueFd(openPidFd(processId));
@@ -159,18 +168,12 @@ ProcessPtr openProcess(std::uint32_t processId, std::uint64_t startTime) {
 void waitForMessageOrEnd(Process& process, std::uint32_t timeoutMs) {
     ThreadQueue& queue = threadQueue();
     if (!queue.pending.empty()) return;
+    // poll passes over a missing descriptor (-1); with neither it only waits out the time.
     pollfd ready[2] = {{queue.socket.fd, POLLIN, 0}, {process.pidFd.fd, POLLIN, 0}};
     // Without a pidfd the end is seen only by looking: often, then.
-    const int limit = process.pidFd ? static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT_MAX))
-                                    : static_cast<int>(std::min<std::uint32_t>(timeoutMs, 50));
-    if (!queue.socket && !process.pidFd) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(limit));
-        return;
+    const int limit = static_cast<int>(std::min<std::uint32_t>(timeoutMs, process.pidFd ? INT_MAX : 50));
+    while (::poll(ready, 2, limit) < 0 && errno == EINTR) {
     }
-    int result;
-    do {
-        result = ::poll(queue.socket ? ready : ready + 1, (queue.socket ? 1 : 0) + (process.pidFd ? 1 : 0), limit);
-    } while (result < 0 && errno == EINTR);
 }
 
 bool processExitCode(Process& process, std::uint32_t& exitCode) {
@@ -193,7 +196,7 @@ bool processExitCode(Process& process, std::uint32_t& exitCode) {
 }
 
 bool isInstanceProcessRunning(std::uint32_t processId) {
-    if (processId == 0 || processId > static_cast<std::uint32_t>(INT_MAX)) return false;
+    if (!isProcessId(processId)) return false;
     const std::string proc = "/proc/" + std::to_string(processId);
     struct stat info;
     // A reused id now belongs to another program: a kernel thread (no executable), another
