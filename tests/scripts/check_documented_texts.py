@@ -7,9 +7,10 @@ launcher reports must have its row), and any quotation followed by its id, "..."
 README and docs/. A placeholder is written in italics: *code* stands for a number (%d), any other
 word for a text (%s); <br> is a line break. Usage: check_documented_texts.py [source root]
 """
-import pathlib
 import re
 import sys
+
+from check_layout import run
 
 # The texts of a failure that ends a start, each shown in an error box.
 ERROR_TEXTS = {202, 203, 209, 210, 211, 215, 216, 222, 260, 261, 262}
@@ -76,14 +77,5 @@ def problems(root):
     return found
 
 
-def main():
-    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parents[2]).resolve()
-    found = problems(root)
-    for problem in found:
-        print(problem)
-    print(f"documented texts: {len(found)} problems")
-    return 1 if found else 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(problems, "documented texts: {} problems"))

@@ -53,14 +53,16 @@ def faults(root: pathlib.Path):
                 yield f"src/{relative}: includes {included}, a backend's own header"
 
 
-def main() -> int:
-    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parents[2])
-    found = list(faults(root))
+def run(find, summary):
+    """Prints what `find` finds in the source root (the argument, else this checkout), then
+    `summary` with their count; the exit status is 1 when it found anything."""
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).parents[2]).resolve()
+    found = list(find(root))
     for fault in found:
         print(fault)
-    print(f"check_layout: {len(found)} fault(s) in the layering and file sizes")
+    print(summary.format(len(found)))
     return 1 if found else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run(faults, "check_layout: {} fault(s) in the layering and file sizes"))

@@ -423,10 +423,6 @@ class Window:
         return f"Window({self.index}, {self.window_class!r}, {self.caption!r}, {self.texts!r})"
 
 
-def _text_bytes(value):
-    return value.encode("latin-1")
-
-
 def _text(value):
     # The driver writes each ANSI byte as one code point below 256.
     return value.encode("latin-1").decode(ANSI, errors="replace")
@@ -445,10 +441,11 @@ class Result:
         self.failed_steps = [e for e in events if e["event"] == "step-failed"]
         self.dismissed = [e["window"] for e in events if e["event"] == "dismiss"]
         # With pipes: the bytes the launcher wrote to its standard output and error.
-        self.output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stdout")
-        self.error_output = b"".join(_text_bytes(e["text"]) for e in events if e["event"] == "stderr")
+        streams = {kind: b"".join(e["text"].encode("latin-1") for e in events if e["event"] == kind)
+                   for kind in ("stdout", "stderr", "console")}
+        self.output, self.error_output = streams["stdout"], streams["stderr"]
         # With console: what the console shows, one line per row.
-        self.console = "".join(_text_bytes(e["text"]).decode("utf-8") for e in events if e["event"] == "console")
+        self.console = streams["console"].decode("utf-8")
 
     @property
     def dialogs(self):
@@ -607,6 +604,13 @@ def reg_query(key):
 
 
 # --- String table source ---------------------------------------------------------------------------
+
+def configured_download_link(build=WIN64_DIR):
+    """The download page the build was configured with (QN_DOWNLOAD_URL)."""
+    import re
+    header = (build / "generated" / "res" / "download_link.h").read_text()
+    return re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
+
 
 def string_table_source():
     """{id: text} of res/string_table.inc, its C escapes decoded."""

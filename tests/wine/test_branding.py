@@ -116,36 +116,35 @@ def test_win32_build_carries_its_configured_details():
     check_build_follows_its_cache(WIN32_DIR)
 
 
-def test_version_texts_are_checked_when_the_build_is_configured():
+def cmake_script(module, body, texts):
+    """Runs `body` after including cmake/<module>, once per text (as ${TEXT}), in a folder of its
+    own (what it writes lands in that folder's "generated"): [(exit code, output)]."""
     cmake = shutil.which("cmake")
     require(cmake, "cmake")
-    folder = tempfile.TemporaryDirectory()
-    script = Path(folder.name) / "version-check.cmake"
-    script.write_text(f'include("{SOURCE_DIR}/cmake/branding.cmake")\n'
-                      '_qn_version_numbers("${TEXT}" QN_FILE_VERSION numbers)\n'
-                      'message(STATUS "numbers=${numbers}")\n')
+    with tempfile.TemporaryDirectory() as folder:
+        script = Path(folder) / "check.cmake"
+        script.write_text(f'include("{SOURCE_DIR}/cmake/{module}")\n' + body)
+        runs = [subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], cwd=folder,
+                               capture_output=True, text=True, timeout=60) for text in texts]
+    return [(done.returncode, done.stdout + done.stderr) for done in runs]
+
+
+def test_version_texts_are_checked_when_the_build_is_configured():
     cases = [  # (text, numbers or None for a refused text)
         ("3", "3,0,0,0"), ("2.07", "2,7,0,0"), ("1.2.3", "1,2,3,0"), ("65535.0.0.1", "65535,0,0,1"),
         ("65536", None), ("1.2.3.4.5", None), ("", None), ("v1.0", None), ("1..2", None),
         ("1.2-beta", None), ("123456", None), (" 1.0", None),
     ]
-    for text, expected in cases:
-        done = subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], capture_output=True,
-                              text=True, timeout=60)
-        output = done.stdout + done.stderr
+    runs = cmake_script("branding.cmake", '_qn_version_numbers("${TEXT}" QN_FILE_VERSION numbers)\n'
+                        'message(STATUS "numbers=${numbers}")\n', [text for text, _ in cases])
+    for (text, expected), (code, output) in zip(cases, runs):
         if expected is None:
-            assert done.returncode != 0 and "QN_FILE_VERSION" in output, (text, output)
+            assert code != 0 and "QN_FILE_VERSION" in output, (text, output)
         else:
-            assert done.returncode == 0 and f"numbers={expected}" in output, (text, output)
+            assert code == 0 and f"numbers={expected}" in output, (text, output)
 
 
 def test_download_links_are_checked_when_the_build_is_configured():
-    cmake = shutil.which("cmake")
-    require(cmake, "cmake")
-    folder = tempfile.TemporaryDirectory()
-    script = Path(folder.name) / "link-check.cmake"
-    script.write_text(f'include("{SOURCE_DIR}/cmake/download_link.cmake")\n'
-                      'qn_check_download_url("${TEXT}" QN_DOWNLOAD_URL)\n')
     cases = [  # (text, taken)
         ("https://example.com/", True), ("http://example.com/java?os=win&v=17#top", True),
         ("https://example.com/%C3%A9", True), ("", False), ("example.com", False),
@@ -153,14 +152,10 @@ def test_download_links_are_checked_when_the_build_is_configured():
         ('https://example.com/"x"', False), ("https://example.com\\x", False),
         ("https://example.com/é", False), ("https://", False),
     ]
-    for text, taken in cases:
-        # The header it writes lands in the current folder's "generated".
-        done = subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], cwd=folder.name,
-                              capture_output=True, text=True, timeout=60)
-        output = done.stdout + done.stderr
-        assert (done.returncode == 0) == taken, (text, output)
-        if not taken:
-            assert "QN_DOWNLOAD_URL" in output, (text, output)
+    runs = cmake_script("download_link.cmake", 'qn_check_download_url("${TEXT}" QN_DOWNLOAD_URL)\n',
+                        [text for text, _ in cases])
+    for (text, taken), (code, output) in zip(cases, runs):
+        assert (code == 0) if taken else (code != 0 and "QN_DOWNLOAD_URL" in output), (text, output)
 
 
 def resource_inputs(folder, target_object):

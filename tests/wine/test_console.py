@@ -3,10 +3,8 @@ streams are the caller's pipes, its messages are text on standard error and no w
 appears, its exit codes are the runtime command's, and the .com companion shares the ini and the
 single instance of the .exe."""
 
-import re
-
-from harness import (CONSOLE_LAUNCHER, EXIT_FAILURE, WIN64_DIR, make_app, run, string_table_source,
-                     windows_path)
+from harness import (APPS_DIR, CONSOLE_LAUNCHER, EXIT_FAILURE, configured_download_link, make_app, run,
+                     string_table_source, windows_path)
 from test_runtime_vm import StandinApp, home
 from test_single_instance import InstanceApp, with_first
 
@@ -37,11 +35,9 @@ def test_standard_streams_are_the_callers_unless_files_are_configured():
         "to output", "caf\u00e9", "two words", "read: one", "read: two"], result.output
     assert text(result.error_output) == "to error\n", result.error_output
 
-    files = console_app("console_stream_files", script)
-    folder = files.app.windows_folder
-    files.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.App", "JRE Path": home()},
-                         "Class Path": {"Class Path": "app.jar"},
-                         "Application": {"Output File": folder + "\\out.txt", "Error File": folder + "\\err.txt"}})
+    folder = windows_path(APPS_DIR / "console_stream_files")
+    files = console_app("console_stream_files", script,
+                        application={"Output File": folder + "\\out.txt", "Error File": folder + "\\err.txt"})
     result = files.run(pipes=True, stdin=b"three\r\n")
     assert result.exit_code == 0, result.describe()
     assert (result.output, result.error_output) == (b"", b""), result.describe()
@@ -49,72 +45,48 @@ def test_standard_streams_are_the_callers_unless_files_are_configured():
     assert text(files.app.path("err.txt").read_bytes()) == "to error\n"
 
 
-def test_exit_codes_are_the_runtime_commands():
-    cases = [
-        # name, script, [Application], console exit code, GUI exit code (None: not compared)
-        ("main returns", "", None, 0, 0),
-        ("System.exit(3)", "main.exit=3\n", None, 3, 3),
-        ("uncaught exception", f"main.throw={THROWN}\n", None, 1, 0),
-        ("uncaught exception, Failure Check on", f"main.throw={THROWN}\n", {"Failure Check": "Yes"}, 1, None),
-    ]
-    for name, script, application, console_code, gui_code in cases:
-        app = console_app("console_exit", script, application=application)
-        result = app.run(pipes=True)
-        assert result.exit_code == console_code, f"{name}: {result.describe()}"
-        assert_no_window(result, name)
-        if "throw" in script:
-            error = text(result.error_output)
-            assert error.startswith(f'Exception in thread "main" {THROWN}\n'), f"{name}: {error!r}"
-        if gui_code is not None:
-            gui = StandinApp("console_exit_gui", script, application=application).run(pipes=True)
-            assert gui.exit_code == gui_code, f"{name} (GUI): {gui.describe()}"
-
-
-def download_link():
-    # The link the win64 build was configured with (QN_DOWNLOAD_URL).
-    header = (WIN64_DIR / "generated" / "res" / "download_link.h").read_text()
-    return re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
-
-
-def test_launcher_failures_are_text_on_standard_error_and_never_a_window():
+def test_exit_codes_are_the_runtime_commands_and_failures_text_on_standard_error():
     strings = string_table_source()
-    missing_runtime = strings[207].replace("%s", strings[217])
+    thrown = f'Exception in thread "main" {THROWN}\n'
     cases = [
-        # name, ini (None: a stand-in runtime app with the script), script, standard error
-        ("no main class", {"Java Runtime Environment": {"Minimum Version": "1.6"}}, "", strings[210] + "\n"),
+        # name, ini (None: a stand-in runtime app with the script and [Application]), script,
+        # [Application], exit code, standard error (with a stack trace: how it starts)
+        ("System.exit(3)", None, "main.exit=3\n", None, 3, ""),
+        ("uncaught exception", None, f"main.throw={THROWN}\n", None, 1, thrown),
+        ("uncaught exception, Failure Check on", None, f"main.throw={THROWN}\n", {"Failure Check": "Yes"}, 1,
+         thrown),
+        ("no main class", {"Java Runtime Environment": {"Minimum Version": "1.6"}}, "", None, EXIT_FAILURE,
+         strings[210] + "\n"),
         # No "JRE Path" and no runtime in the prefix: the question, the link, then the end.
-        ("no runtime", {"Java Runtime Environment": {"Main Class": "app.Main"}}, "",
-         f"{missing_runtime}\n{download_link()}\n"),
-        ("main class not found", None, "class.missing=com.example.App\n",
+        ("no runtime", {"Java Runtime Environment": {"Main Class": "app.Main"}}, "", None, EXIT_FAILURE,
+         strings[207].replace("%s", strings[217]) + "\n" + configured_download_link() + "\n"),
+        ("main class not found", None, "class.missing=com.example.App\n", None, EXIT_FAILURE,
          'Exception in thread "main" java.lang.NoClassDefFoundError: com/example/App\n'
          + strings[215].replace("%s", "com/example/App")),
     ]
-    for name, ini, script, expected in cases:
+    for name, ini, script, application, code, expected in cases:
         if ini is None:
-            result = console_app("console_failure", script).run(pipes=True)
+            result = console_app("console_exit", script, application=application).run(pipes=True)
         else:
-            app = make_app("console_failure", exe="tool.com", ini=ini, launcher=CONSOLE_LAUNCHER)
+            app = make_app("console_exit", exe="tool.com", ini=ini, launcher=CONSOLE_LAUNCHER)
             result = run(app, pipes=True).check()
-        assert result.exit_code == EXIT_FAILURE, f"{name}: {result.describe()}"
+        assert result.exit_code == code, f"{name}: {result.describe()}"
         assert_no_window(result, name)
-        assert (result.output, text(result.error_output)) == (b"", expected), f"{name}: {result.describe()}"
+        error = text(result.error_output)
+        matches = error.startswith(expected) if "throw" in script else error == expected
+        assert result.output == b"" and matches, f"{name}: {result.describe()}"
 
 
-def test_a_trace_asked_for_on_standard_error_goes_there():
-    app = console_app("console_trace")
-    result = app.run(pipes=True, env={"QN_LAUNCHER_TRACE": "-"})
-    assert result.exit_code == 0, result.describe()
-    lines = text(result.error_output).splitlines()
-    assert any(line.endswith("launcher: exit code 0") for line in lines), lines
-
-
-def test_the_com_companion_reads_the_ini_of_the_same_name():
+def test_the_com_companion_reads_the_ini_of_the_same_name_and_traces_to_standard_error():
     app = console_app("console_companion", "main.echo=arguments\n")
     app.app.copy_launcher("tool.exe")  # the GUI program beside it; tool.ini serves both
-    result = app.run(args="companion", pipes=True)
+    result = app.run(args="companion", pipes=True, env={"QN_LAUNCHER_TRACE": "-"})
     assert result.exit_code == 0, result.describe()
     assert text(result.output) == "companion\n", result.describe()
     assert app.entries("main.class") == ["com/example/App"]
+    # The trace asked for on standard error goes there.
+    lines = text(result.error_output).splitlines()
+    assert any(line.endswith("launcher: exit code 0") for line in lines), lines
 
 
 def test_a_console_start_hands_over_to_a_running_gui_instance():
@@ -135,10 +107,8 @@ def test_a_console_start_hands_over_to_a_running_gui_instance():
 def test_messages_reach_a_console_readable_whatever_its_code_page():
     # Written as ANSI bytes (1252), the accented name would read wrong in a console of another
     # code page.
-    app = console_app("console_screen")
-    app.app.write_file("script.txt", "class.missing=com.example.Caf\u00e9\n".encode("utf-8"))
-    app.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.Caf\u00e9", "JRE Path": home()},
-                       "Class Path": {"Class Path": "app.jar"}})
+    app = console_app("console_screen", "class.missing=com.example.Caf\u00e9\n".encode("utf-8"),
+                      runtime={"Main Class": "com.example.Caf\u00e9"})
     for code_page in (850, 65001):
         result = app.run(console=code_page)
         assert result.exit_code == EXIT_FAILURE, result.describe()
@@ -147,14 +117,13 @@ def test_messages_reach_a_console_readable_whatever_its_code_page():
             f"{code_page}: {result.console}"
 
 
-def test_the_splash_is_shown_only_when_the_vendor_names_a_picture():
+def test_the_splash_is_shown_when_the_vendor_names_a_picture():
+    # Without one (every other test here) no window appears.
     from test_splash import SPLASH_CLASS, make_picture
     app = console_app("console_splash", "main.sleep=1500\n")
     picture = make_picture(app.app.path("splash.bmp"), 200, 100)
-    for name, display, classes in [("none configured", {}, []),
-                                   ("a picture", {"Splash Screen": windows_path(picture)}, [SPLASH_CLASS])]:
-        app.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.App", "JRE Path": home()},
-                           "Class Path": {"Class Path": "app.jar"}, "Display": display})
-        result = app.run(pipes=True)
-        assert result.exit_code == 0, f"{name}: {result.describe()}"
-        assert [w.window_class for w in result.windows] == classes, f"{name}: {result.describe()}"
+    app.app.write_ini({"Java Runtime Environment": {"Main Class": "com.example.App", "JRE Path": home()},
+                       "Class Path": {"Class Path": "app.jar"}, "Display": {"Splash Screen": windows_path(picture)}})
+    result = app.run(pipes=True)
+    assert result.exit_code == 0, result.describe()
+    assert [w.window_class for w in result.windows] == [SPLASH_CLASS], result.describe()

@@ -290,8 +290,8 @@ def test_a_failing_print_stack_trace_shows_what_it_wrote_or_nothing():
 
 
 def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, icons_of=None):
-    """Runs the steps, takes a screenshot between the two groups, and gives the result. With
-    `icons_of`, a caption, also gives the icons of that window as the desktop saw them then."""
+    """Runs the steps, takes a screenshot between the two groups, and gives the result, the picture
+    and, with `icons_of` (a caption), the icons of that window as the desktop saw them then."""
     folder = target.app.folder
     shown, done = folder / "shown.flag", folder / "done.flag"
     steps = steps_before + ["signal:" + windows_path(shown), "await:" + windows_path(done)] + steps_after
@@ -306,14 +306,12 @@ def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, ico
     done.write_bytes(b"")
     worker.join(timeout + 60)
     assert picture, "the dialog never showed"
-    if icons_of:
-        return outcome["result"], picture, icons
-    return outcome["result"], picture
+    return outcome["result"], picture, icons
 
 
 def test_the_exception_dialog_grows_to_the_full_screen():
     app = ThrowingApp("exception_resize")
-    result, picture = run_with_screenshot(app, ["window", "snapshot", "maximize", "snapshot"],
+    result, picture, _ = run_with_screenshot(app, ["window", "snapshot", "maximize", "snapshot"],
                                           ["restore", "resize:200,150", "snapshot", "press:Ignore"],
                                           "exception-maximised")
     start, big, small = [w for w in result.snapshots if w.caption == "Java Exception"]
@@ -358,7 +356,7 @@ class Launch:
         self.run = lambda steps, timeout: run_steps(steps)
 
 
-def at_high_dpi(window, icons):
+def at_high_dpi(icons):
     """The window was laid out for the pictures' DPI, with the executable's own icon at that DPI in
     its caption (32 pixels at 96 DPI) and in the task switcher (16 at 96)."""
     # The icons' sizes show the layout's DPI; the DPI that wine reports to the driver for another
@@ -372,32 +370,27 @@ def at_high_dpi(window, icons):
 
 
 def test_screenshots_of_both_dialogs():
+    missing = NoRuntimeApp("missing_picture")
+    cases = [  # (what runs, steps before the picture, after it, picture, caption, exit code, its dialogs)
+        (ThrowingApp("exception_picture"), ["window"], ["press:Ignore"], "exception-dialog", "Java Exception",
+         0, exception_dialogs),
+        (Launch(missing.app, missing.run), ["window"] + browse(runtime_copy(missing)), ["press:Cancel"],
+         "missing-runtime-dialog", "JRE Not Found", EXIT_FAILURE, runtime_dialogs),
+    ]
     with screen_dpi(SCREENSHOT_DPI):
-        app = ThrowingApp("exception_picture")
-        result, picture, icons = run_with_screenshot(app, ["window"], ["press:Ignore"], "exception-dialog",
-                                                     icons_of="Java Exception")
-        assert result.exit_code == 0 and picture.exists()
-        dialog = exception_dialogs(result)[0]
-        crop_to(picture, dialog)
-        at_high_dpi(dialog, icons)
-
-        missing = NoRuntimeApp("missing_picture")
-        runtime = runtime_copy(missing)
-        result, picture, icons = run_with_screenshot(Launch(missing.app, missing.run), ["window"] + browse(runtime),
-                                                     ["press:Cancel"], "missing-runtime-dialog",
-                                                     icons_of="JRE Not Found")
-        assert result.exit_code == EXIT_FAILURE and picture.exists()
-        dialog = runtime_dialogs(result)[0]
-        crop_to(picture, dialog)
-        at_high_dpi(dialog, icons)
+        for target, before, after, name, caption, exit_code, dialogs in cases:
+            result, picture, icons = run_with_screenshot(target, before, after, name, icons_of=caption)
+            assert result.exit_code == exit_code and picture.exists(), name
+            crop_to(picture, dialogs(result)[0])
+            at_high_dpi(icons)
 
 
 def test_screenshot_of_an_error_box():
     app = make_app("error_picture", ini={"Java Runtime Environment": {"Minimum Version": "17"},
                                          "Class Path": {"Class Path": "app.jar"}})
     with screen_dpi(SCREENSHOT_DPI):
-        result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
-                                              ["window"], ["press:OK"], "error-box")
+        result, picture, _ = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
+                                                 ["window"], ["press:OK"], "error-box")
     box = result.dialogs[0]
     assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
     assert result.exit_code == EXIT_FAILURE

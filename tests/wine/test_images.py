@@ -3,7 +3,7 @@
 import re
 
 import pe
-from harness import WIN32_DIR, WIN64_DIR, require, string_table_source
+from harness import WIN32_DIR, WIN64_DIR, configured_download_link, require, string_table_source
 
 NEEDS_WINE = False
 
@@ -70,6 +70,15 @@ def check_image_kind(path_folder, machine, plus):
         assert img.subsystem == subsystem, (name, img.subsystem)
         foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
         assert not foreign, f"{name}: DLLs that would have to ship: {foreign}"
+        # Shipped without debug information or symbols: they are beside it, in the file it names.
+        sections = [section for section, _, _, _ in img.sections]
+        assert not [s for s in sections if s.startswith(".debug")], (name, sections)
+        assert img.symbol_table[1] == 0, (name, img.symbol_table)
+        link = img.section_data(".gnu_debuglink")
+        debug_file = path_folder / link[:link.index(b"\0")].decode()
+        assert debug_file.name == name + ".debug", debug_file
+        debug_sections = [section for section, _, _, _ in pe.Image(debug_file).sections]
+        assert ".debug_info" in debug_sections and ".debug_line" in debug_sections, debug_sections
 
 
 def test_win64_images_are_static_pe32_plus_gui_and_console():
@@ -88,8 +97,7 @@ def only_language(resources, kind, name):
 
 
 def check_resources(folder):
-    header = (folder / "generated" / "res" / "download_link.h").read_text()
-    link = re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
+    link = configured_download_link(folder)
     for name, _ in EXECUTABLES:
         check_resources_of(image(folder, name), link)
 
@@ -153,20 +161,6 @@ def check_dialog(dialog, caption, rect, style, forbidden, controls):
 
 def test_win64_resources():
     check_resources(WIN64_DIR)
-
-
-def test_the_shipped_executables_carry_no_debug_information():
-    for folder, (name, _) in ((f, e) for f in (WIN64_DIR, WIN32_DIR) for e in EXECUTABLES):
-        img = image(folder, name)
-        names = [name for name, _, _, _ in img.sections]
-        assert not [n for n in names if n.startswith(".debug")], (folder.name, names)
-        assert img.symbol_table[1] == 0, (folder.name, img.symbol_table)  # no symbols either
-        # The symbols are beside it, in the file the executable names.
-        link = img.section_data(".gnu_debuglink")
-        debug_file = folder / link[:link.index(b"\0")].decode()
-        assert debug_file.name == name + ".debug", (folder.name, debug_file)
-        debug_names = [name for name, _, _, _ in pe.Image(debug_file).sections]
-        assert ".debug_info" in debug_names and ".debug_line" in debug_names, debug_names
 
 
 def test_win32_resources():

@@ -53,8 +53,8 @@ def test_the_build_signs_what_it_links_with_the_configured_certificate():
 
 
 def test_a_failed_signature_fails_and_leaves_no_executable():
-    folder = Path(tempfile.mkdtemp(prefix="qn-signing-"))
-    try:
+    with tempfile.TemporaryDirectory(prefix="qn-signing-") as root:
+        folder = Path(root)
         wrong = folder / "wrong.txt"
         wrong.write_text("not the password\n")
         cases = [  # (name, certificate, password file, words of the message)
@@ -70,8 +70,6 @@ def test_a_failed_signature_fails_and_leaves_no_executable():
             assert words in done.stdout + done.stderr, (name, done.stderr)
             assert not exe.exists(), name
             assert not list(folder.glob("*.signing")), name
-    finally:
-        shutil.rmtree(folder)
 
 
 def jdk_tool(name):
@@ -81,8 +79,8 @@ def jdk_tool(name):
 
 
 def test_a_jar_appended_to_the_executable_still_runs_once_signed():
-    folder = Path(tempfile.mkdtemp(prefix="qn-single-file-"))
-    try:
+    with tempfile.TemporaryDirectory(prefix="qn-single-file-") as root:
+        folder = Path(root)
         (folder / "src").mkdir()
         (folder / "src" / "Main.java").write_text(
             'public class Main { public static void main(String[] a) { System.out.println("from the exe"); } }\n')
@@ -101,5 +99,3 @@ def test_a_jar_appended_to_the_executable_still_runs_once_signed():
         ran = subprocess.run([jdk_tool("java"), "-cp", str(exe), "Main"], capture_output=True, text=True,
                              timeout=120)
         assert (ran.returncode, ran.stdout) == (0, "from the exe\n"), ran.stderr
-    finally:
-        shutil.rmtree(folder)

@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-
 #include "platform/dialogs.h"
 #include "platform/platform.h"
 #include "platform/win32/console_win32.h"

@@ -13,9 +13,12 @@ constexpr unsigned kDefaultDpi = 96;
 unsigned dpiOfWindow(HWND window);
 /// The DPI of the primary monitor.
 unsigned primaryMonitorDpi();
-/// A length meant for 96 DPI, at `dpi`.
-int scaledToDpi(int length, unsigned dpi);
+/// A length meant for `from` DPI (96 unless named), at `dpi`.
+int scaledToDpi(int length, unsigned dpi, unsigned from = kDefaultDpi);
 /// GetSystemMetrics for a window at `dpi`, where the system can tell metrics per DPI.
 int systemMetricForDpi(int index, unsigned dpi);
+/// From Windows 10 (1703) on, the dialog manager keeps its hands off the place of `control` at a
+/// new DPI (its dialog lays it out) and still gives it the font of that DPI; before, nothing.
+void keepDialogControlPlaceAtDpiChange(HWND control);
 
 }  // namespace qn::win32

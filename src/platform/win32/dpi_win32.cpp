@@ -8,6 +8,7 @@ namespace {
 using DpiForWindow = UINT(WINAPI*)(HWND);
 using MetricsForDpi = int(WINAPI*)(int, UINT);
 using DpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+using ControlDpiBehaviour = BOOL(WINAPI*)(HWND, int, int);
 
 template <typename Function>
 Function user32Function(const char* name) {
@@ -50,8 +51,8 @@ unsigned primaryMonitorDpi() {
     return screenDpi();
 }
 
-int scaledToDpi(int length, unsigned dpi) {
-    return MulDiv(length, static_cast<int>(dpi), static_cast<int>(kDefaultDpi));
+int scaledToDpi(int length, unsigned dpi, unsigned from) {
+    return MulDiv(length, static_cast<int>(dpi), static_cast<int>(from));
 }
 
 int systemMetricForDpi(int index, unsigned dpi) {
@@ -59,6 +60,12 @@ int systemMetricForDpi(int index, unsigned dpi) {
     if (forDpi) return forDpi(index, dpi);
     // One DPI for everything: the system's own metrics are already at it.
     return GetSystemMetrics(index);
+}
+
+void keepDialogControlPlaceAtDpiChange(HWND control) {
+    static const auto behaviour = user32Function<ControlDpiBehaviour>("SetDialogControlDpiChangeBehavior");
+    constexpr int disableRelayout = 0x2;  // DCDC_DISABLE_RELAYOUT
+    if (behaviour) behaviour(control, disableRelayout, disableRelayout);
 }
 
 }  // namespace qn::win32

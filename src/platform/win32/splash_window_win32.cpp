@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/splash_picture.h"
 #include "platform/win32/windows_h.h"
@@ -46,20 +47,6 @@ bool registerSplashClass(bool shadow) {
     }
     return registered;
 }
-
-// OleLoadPicture wants COM on the calling thread; the picture is released inside the scope.
-class ComScope {
-public:
-    ComScope() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComScope() {
-        if (initialised_) CoUninitialize();
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    bool initialised_;
-};
 
 }  // namespace
 
@@ -108,7 +95,8 @@ void SplashWindowDeleter::operator()(SplashWindow* window) const { delete window
 SplashWindowPtr newSplashWindow() { return SplashWindowPtr(new SplashWindow); }
 
 WindowHandle createSplashWindow(SplashWindow& window, const std::string& picturePath, bool shadow) {
-    const ComScope com;
+    // OleLoadPicture wants COM on the calling thread; the picture is released inside the scope.
+    const win32::ComApartment com;
     registerSplashClass(shadow);
     win32::SplashPicture picture(window.bitmap);
     picture.loadFromFile(picturePath);  // a picture that does not load leaves a 0 by 0 window

@@ -240,14 +240,6 @@ std::string rectJson(const RECT& rect) {
     return text;
 }
 
-/// The DPI the window is laid out for (96 where the system cannot tell).
-unsigned windowDpi(HWND window) {
-    using DpiForWindow = UINT(WINAPI*)(HWND);
-    static const auto forWindow = reinterpret_cast<DpiForWindow>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
-    return forWindow ? forWindow(window) : 96;
-}
-
 struct Seen {
     HWND handle;
     int index;
@@ -291,7 +283,6 @@ public:
         RECT client;
         GetClientRect(window, &client);
         line += ",\"client\":" + rectJson(client);
-        line += ",\"dpi\":" + std::to_string(windowDpi(window));
         char style[64];
         std::snprintf(style, sizeof style, ",\"style\":%lu,\"exstyle\":%lu",
                       static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
@@ -609,29 +600,29 @@ private:
 
 // --- Standard streams of the child ---------------------------------------------------------------
 
-/// One pipe end the driver keeps: a reader that collects what the child writes, or a writer that
-/// hands it its input and then closes, so that the child sees the end of its input.
-class PipeEnd {
+/// A new pipe: the child's end (inheritable, given back) and the driver's (`own`).
+HANDLE openPipe(bool childReads, HANDLE& own, DWORD size = 0) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, size)) return nullptr;
+    own = childReads ? writeEnd : readEnd;
+    SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+    return childReads ? readEnd : writeEnd;
+}
+
+/// What the child writes to one of its pipes, read by a thread of its own so that the child never
+/// waits for the driver.
+class Collector {
 public:
-    ~PipeEnd() {
+    Collector() { InitializeCriticalSection(&lock_); }
+    ~Collector() {
         if (thread_) CloseHandle(thread_);
     }
+    Collector(const Collector&) = delete;
+    Collector& operator=(const Collector&) = delete;
 
-    /// The child's end (inheritable) of a new pipe; the driver keeps the other one.
-    HANDLE open(bool childReads) {
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        HANDLE readEnd = nullptr, writeEnd = nullptr;
-        if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return nullptr;
-        own_ = childReads ? writeEnd : readEnd;
-        SetHandleInformation(own_, HANDLE_FLAG_INHERIT, 0);
-        return childReads ? readEnd : writeEnd;
-    }
-
-    void startReading() { thread_ = CreateThread(nullptr, 0, readAll, this, 0, nullptr); }
-    void startWriting(const std::string& text) {
-        text_ = text;
-        thread_ = CreateThread(nullptr, 0, writeAll, this, 0, nullptr);
-    }
+    HANDLE open() { return openPipe(false, pipe_); }
+    void start() { thread_ = CreateThread(nullptr, 0, readAll, this, 0, nullptr); }
 
     /// What the child wrote; waits for the end of the pipe, which a process the child left running
     /// may hold open: then what arrived within the time.
@@ -643,35 +634,21 @@ public:
         return text;
     }
 
-    PipeEnd() { InitializeCriticalSection(&lock_); }
-    PipeEnd(const PipeEnd&) = delete;
-    PipeEnd& operator=(const PipeEnd&) = delete;
-
 private:
     static DWORD WINAPI readAll(void* raw) {
-        auto* self = static_cast<PipeEnd*>(raw);
+        auto* self = static_cast<Collector*>(raw);
         char chunk[4096];
         DWORD got = 0;
-        while (ReadFile(self->own_, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+        while (ReadFile(self->pipe_, chunk, sizeof chunk, &got, nullptr) && got > 0) {
             EnterCriticalSection(&self->lock_);
             self->text_.append(chunk, got);
             LeaveCriticalSection(&self->lock_);
         }
-        CloseHandle(self->own_);
+        CloseHandle(self->pipe_);
         return 0;
     }
 
-    static DWORD WINAPI writeAll(void* raw) {
-        auto* self = static_cast<PipeEnd*>(raw);
-        DWORD written = 0;
-        if (!self->text_.empty()) {
-            WriteFile(self->own_, self->text_.data(), static_cast<DWORD>(self->text_.size()), &written, nullptr);
-        }
-        CloseHandle(self->own_);
-        return 0;
-    }
-
-    HANDLE own_ = nullptr;
+    HANDLE pipe_ = nullptr;
     HANDLE thread_ = nullptr;
     CRITICAL_SECTION lock_;
     std::string text_;
@@ -730,12 +707,20 @@ int runMode(const char* scriptPath) {
         AllocConsole();
         if (script.consoleCodePage != 0) SetConsoleOutputCP(script.consoleCodePage);
     }
-    PipeEnd input, output, error;
+    Collector output, error;
     HANDLE childEnds[3] = {};
     if (script.pipes) {
-        childEnds[0] = input.open(true);
-        childEnds[1] = output.open(false);
-        childEnds[2] = error.open(false);
+        // The input is a few lines: the pipe holds them before the child starts, and its closed end
+        // is the end of the child's input.
+        HANDLE input = nullptr;
+        childEnds[0] = openPipe(true, input, static_cast<DWORD>(script.input.size()) + 1);
+        if (input) {
+            DWORD written = 0;
+            WriteFile(input, script.input.data(), static_cast<DWORD>(script.input.size()), &written, nullptr);
+            CloseHandle(input);
+        }
+        childEnds[1] = output.open();
+        childEnds[2] = error.open();
         startup.dwFlags |= STARTF_USESTDHANDLES;
         startup.hStdInput = childEnds[0];
         startup.hStdOutput = childEnds[1];
@@ -757,9 +742,8 @@ int runMode(const char* scriptPath) {
     }
     CloseHandle(child.hThread);
     if (script.pipes) {
-        input.startWriting(script.input);
-        output.startReading();
-        error.startReading();
+        output.start();
+        error.start();
     }
 
     Watcher watcher(child.dwProcessId, child.hProcess);

@@ -6,25 +6,6 @@ namespace qn::ui {
 
 namespace {
 
-// Windows 10 (1703) on: the dialog manager keeps its hands off the places of the controls this
-// class lays out, and still gives them the font of a new DPI.
-using ControlDpiBehaviour = BOOL(WINAPI*)(HWND, int, int);
-constexpr int kDisableRelayout = 0x2;  // DCDC_DISABLE_RELAYOUT
-
-void keepPlaceAtDpiChange(HWND control) {
-    static const auto behaviour = [] {
-        const HMODULE user32 = GetModuleHandleA("user32.dll");
-        return user32 ? reinterpret_cast<ControlDpiBehaviour>(reinterpret_cast<void*>(
-                            GetProcAddress(user32, "SetDialogControlDpiChangeBehavior")))
-                      : nullptr;
-    }();
-    if (behaviour) behaviour(control, kDisableRelayout, kDisableRelayout);
-}
-
-LONG scaled(LONG length, unsigned to, unsigned from) {
-    return MulDiv(length, static_cast<int>(to), static_cast<int>(from));
-}
-
 RECT clientRectOf(HWND control, HWND dialog) {
     RECT rect{};
     GetWindowRect(control, &rect);
@@ -50,7 +31,7 @@ void DialogResizer::attach(HWND dialog, const std::vector<AnchorRule>& rules) {
         const HWND control = GetDlgItem(dialog, rule.controlId);
         if (!control) continue;
         placed_.push_back({control, clientRectOf(control, dialog), rule.anchors});
-        keepPlaceAtDpiChange(control);
+        win32::keepDialogControlPlaceAtDpiChange(control);
     }
 
     const int gripWidth = win32::systemMetricForDpi(SM_CXVSCROLL, dpi_);
@@ -64,18 +45,18 @@ void DialogResizer::attach(HWND dialog, const std::vector<AnchorRule>& rules) {
         // Above the other controls, so that the group box does not paint over it.
         SetWindowPos(grip_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         placed_.push_back({grip_, clientRectOf(grip_, dialog), MoveRight | MoveDown});
-        keepPlaceAtDpiChange(grip_);
+        win32::keepDialogControlPlaceAtDpiChange(grip_);
     }
 }
 
 void DialogResizer::rescale(unsigned dpi) {
     if (dpi == 0 || dpi == dpi_) return;
-    startClient_ = {scaled(startClient_.cx, dpi, dpi_), scaled(startClient_.cy, dpi, dpi_)};
-    minimumWindow_ = {scaled(minimumWindow_.cx, dpi, dpi_), scaled(minimumWindow_.cy, dpi, dpi_)};
+    const auto scaled = [this, dpi](LONG length) { return win32::scaledToDpi(length, dpi, dpi_); };
+    startClient_ = {scaled(startClient_.cx), scaled(startClient_.cy)};
+    minimumWindow_ = {scaled(minimumWindow_.cx), scaled(minimumWindow_.cy)};
     for (Placed& entry : placed_) {
         RECT& r = entry.start;
-        r = {scaled(r.left, dpi, dpi_), scaled(r.top, dpi, dpi_), scaled(r.right, dpi, dpi_),
-             scaled(r.bottom, dpi, dpi_)};
+        r = {scaled(r.left), scaled(r.top), scaled(r.right), scaled(r.bottom)};
         if (entry.control == grip_) {
             // The grip is a system metric, not a scaled length: it stays in the corner.
             r.left = r.right - win32::systemMetricForDpi(SM_CXVSCROLL, dpi);

@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/ui/centring.h"
 #include "res/resource_ids.h"
 
@@ -13,20 +14,6 @@ namespace {
 
 constexpr UINT browseFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
 static_assert(browseFlags == 0x241, "only file-system folders, new style, no new-folder button");
-
-/// The new-style folder browser needs a single-threaded apartment on the calling thread.
-class ComApartment {
-public:
-    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (initialised_) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialised_;
-};
 
 }  // namespace
 
@@ -67,7 +54,7 @@ void MissingRuntimeDialog::onCommand(int id) {
 }
 
 void MissingRuntimeDialog::browse() {
-    const ComApartment apartment;
+    const win32::ComApartment apartment;  // the new-style folder browser needs it
     const std::string title = platform::loadString(IDS_BROWSE_FOR_JRE).value_or("");
     char displayName[MAX_PATH] = "";
     BROWSEINFOA info{};
