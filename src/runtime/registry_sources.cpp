@@ -22,17 +22,17 @@ struct Build {
     VendorFamily vendor;
 };
 
-enum class KindFrom { Key, Home };  // a key of one kind, or one whose home says (a compiler or not)
-enum class VersionFrom { Subkey, Release };  // the subkey names the version, or only the install
+// The subkey names the version, or only the install, whose home then tells its version and kind
+// (a compiler or not).
+enum class SubkeyNames { Version, Install };
 
 struct RegistrySource {
     const char* key;  // with its trailing separator
     const char* vendorName;
-    KindFrom kindFrom;
-    RuntimeKind kind;  // when kindFrom is Key
+    RuntimeKind kind;  // when the subkey names the version
     const char* homeValue;
     Build builds[2];  // the second one only when its subkey is set
-    VersionFrom versionFrom;
+    SubkeyNames names;
     bool classic;  // the original five: machine-wide only, JDK homes in their "jre\" folder
 };
 
@@ -43,52 +43,46 @@ constexpr Build openj9{"openj9\\MSI", VendorFamily::Ibm};
 constexpr auto Jdk = RuntimeKind::Jdk;
 constexpr auto Jre = RuntimeKind::Jre;
 
+constexpr RegistrySource classicKey(const char* key, const char* vendorName, RuntimeKind kind, VendorFamily vendor) {
+    return {key, vendorName, kind, "JavaHome", {{"", vendor}, none}, SubkeyNames::Version, true};
+}
+
+constexpr RegistrySource todaysKey(const char* key, const char* vendorName, RuntimeKind kind, const char* homeValue,
+                                   Build build, Build second = none) {
+    return {key, vendorName, kind, homeValue, {build, second}, SubkeyNames::Version, false};
+}
+
+constexpr RegistrySource installKey(const char* key, const char* vendorName) {
+    return {key, vendorName, Jdk, "InstallationPath", {javaSoft, none}, SubkeyNames::Install, false};
+}
+
 // The classic keys first, in their fixed order (JRockit's JRE before its JDK, unlike JavaSoft's).
 // Today's installers' keys are read only when those give no candidate.
 constexpr RegistrySource registrySources[] = {
-    {"Software\\JavaSoft\\Java Development Kit\\", "Oracle", KindFrom::Key, Jdk, "JavaHome", {javaSoft, none},
-     VersionFrom::Subkey, true},
-    {"Software\\JavaSoft\\Java Runtime Environment\\", "Oracle", KindFrom::Key, Jre, "JavaHome",
-     {javaSoft, none}, VersionFrom::Subkey, true},
-    {"Software\\JRockit\\Java Runtime Environment\\", "JRockit", KindFrom::Key, Jre, "JavaHome",
-     {{"", VendorFamily::JRockit}, none}, VersionFrom::Subkey, true},
-    {"Software\\JRockit\\Java Development Kit\\", "JRockit", KindFrom::Key, Jdk, "JavaHome",
-     {{"", VendorFamily::JRockit}, none}, VersionFrom::Subkey, true},
-    {"Software\\IBM\\Java2 Runtime Environment\\", "IBM", KindFrom::Key, Jre, "JavaHome",
-     {{"", VendorFamily::Ibm}, none}, VersionFrom::Subkey, true},
+    classicKey("Software\\JavaSoft\\Java Development Kit\\", "Oracle", Jdk, VendorFamily::JavaSoft),
+    classicKey("Software\\JavaSoft\\Java Runtime Environment\\", "Oracle", Jre, VendorFamily::JavaSoft),
+    classicKey("Software\\JRockit\\Java Runtime Environment\\", "JRockit", Jre, VendorFamily::JRockit),
+    classicKey("Software\\JRockit\\Java Development Kit\\", "JRockit", Jdk, VendorFamily::JRockit),
+    classicKey("Software\\IBM\\Java2 Runtime Environment\\", "IBM", Jre, VendorFamily::Ibm),
 
-    {"Software\\JavaSoft\\JDK\\", "Oracle", KindFrom::Key, Jdk, "JavaHome", {javaSoft, none}, VersionFrom::Subkey,
-     false},
-    {"Software\\JavaSoft\\JRE\\", "Oracle", KindFrom::Key, Jre, "JavaHome", {javaSoft, none}, VersionFrom::Subkey,
-     false},
-    {"Software\\Eclipse Adoptium\\JDK\\", "Temurin", KindFrom::Key, Jdk, "Path", {hotspot, none},
-     VersionFrom::Subkey, false},
-    {"Software\\Eclipse Adoptium\\JRE\\", "Temurin", KindFrom::Key, Jre, "Path", {hotspot, none},
-     VersionFrom::Subkey, false},
-    {"Software\\Eclipse Foundation\\JDK\\", "Temurin", KindFrom::Key, Jdk, "Path", {hotspot, none},
-     VersionFrom::Subkey, false},
-    {"Software\\Eclipse Foundation\\JRE\\", "Temurin", KindFrom::Key, Jre, "Path", {hotspot, none},
-     VersionFrom::Subkey, false},
-    {"Software\\AdoptOpenJDK\\JDK\\", "AdoptOpenJDK", KindFrom::Key, Jdk, "Path", {hotspot, openj9},
-     VersionFrom::Subkey, false},
-    {"Software\\AdoptOpenJDK\\JRE\\", "AdoptOpenJDK", KindFrom::Key, Jre, "Path", {hotspot, openj9},
-     VersionFrom::Subkey, false},
-    {"Software\\Microsoft\\JDK\\", "Microsoft", KindFrom::Key, Jdk, "Path", {hotspot, none}, VersionFrom::Subkey,
-     false},
-    {"Software\\Semeru\\JDK\\", "Semeru", KindFrom::Key, Jdk, "Path", {openj9, none}, VersionFrom::Subkey, false},
-    {"Software\\Semeru\\JRE\\", "Semeru", KindFrom::Key, Jre, "Path", {openj9, none}, VersionFrom::Subkey, false},
-    {"Software\\SapMachine\\JDK\\", "SapMachine", KindFrom::Key, Jdk, "JavaHome", {javaSoft, none},
-     VersionFrom::Subkey, false},
-    {"Software\\SapMachine\\JRE\\", "SapMachine", KindFrom::Key, Jre, "JavaHome", {javaSoft, none},
-     VersionFrom::Subkey, false},
+    todaysKey("Software\\JavaSoft\\JDK\\", "Oracle", Jdk, "JavaHome", javaSoft),
+    todaysKey("Software\\JavaSoft\\JRE\\", "Oracle", Jre, "JavaHome", javaSoft),
+    todaysKey("Software\\Eclipse Adoptium\\JDK\\", "Temurin", Jdk, "Path", hotspot),
+    todaysKey("Software\\Eclipse Adoptium\\JRE\\", "Temurin", Jre, "Path", hotspot),
+    todaysKey("Software\\Eclipse Foundation\\JDK\\", "Temurin", Jdk, "Path", hotspot),
+    todaysKey("Software\\Eclipse Foundation\\JRE\\", "Temurin", Jre, "Path", hotspot),
+    todaysKey("Software\\AdoptOpenJDK\\JDK\\", "AdoptOpenJDK", Jdk, "Path", hotspot, openj9),
+    todaysKey("Software\\AdoptOpenJDK\\JRE\\", "AdoptOpenJDK", Jre, "Path", hotspot, openj9),
+    todaysKey("Software\\Microsoft\\JDK\\", "Microsoft", Jdk, "Path", hotspot),
+    todaysKey("Software\\Semeru\\JDK\\", "Semeru", Jdk, "Path", openj9),
+    todaysKey("Software\\Semeru\\JRE\\", "Semeru", Jre, "Path", openj9),
+    todaysKey("Software\\SapMachine\\JDK\\", "SapMachine", Jdk, "JavaHome", javaSoft),
+    todaysKey("Software\\SapMachine\\JRE\\", "SapMachine", Jre, "JavaHome", javaSoft),
     // zulu-<major>: the release file gives the full version. The 32-bit installer writes its
     // own key, which 64-bit Windows keeps in the 32-bit view.
-    {"Software\\Azul Systems\\Zulu\\", "Zulu", KindFrom::Home, Jdk, "InstallationPath", {javaSoft, none},
-     VersionFrom::Release, false},
-    {"Software\\Azul Systems\\Zulu 32-bit\\", "Zulu", KindFrom::Home, Jdk, "InstallationPath", {javaSoft, none},
-     VersionFrom::Release, false},
-    {"Software\\BellSoft\\Liberica\\", "Liberica", KindFrom::Home, Jdk, "InstallationPath", {javaSoft, none},
-     VersionFrom::Release, false},
+    installKey("Software\\Azul Systems\\Zulu\\", "Zulu"),
+    installKey("Software\\Azul Systems\\Zulu 32-bit\\", "Zulu"),
+    installKey("Software\\BellSoft\\Liberica\\", "Liberica"),
 };
 
 /// What one pass over the table saw before it read a registration: one trace line.
@@ -113,7 +107,7 @@ struct RegistryScan {
     }
 
     bool buildScanned(const RegistrySource& source, const Build& build) const {
-        const bool kindOk = source.kindFrom == KindFrom::Home ||  // decided per home
+        const bool kindOk = source.names == SubkeyNames::Install ||  // decided per home
                             kindScanned(launcher(), source.kind);
         return build.subkey && kindOk && vendorScanned(launcher(), build.vendor);
     }
@@ -130,7 +124,7 @@ struct RegistryScan {
                                                       PassSummary& summary) const {
         const std::string where = std::string(rootName(root)) + "\\" + source.key;
         if (!anyBuildScanned(source)) {
-            if (source.kindFrom == KindFrom::Key && !kindScanned(launcher(), source.kind)) {
+            if (source.names == SubkeyNames::Version && !kindScanned(launcher(), source.kind)) {
                 PassSummary::add(summary.kindFiltered, where);
             } else {
                 PassSummary::add(summary.vendorFiltered, where);
@@ -160,7 +154,7 @@ struct RegistryScan {
         for (const std::string& name : names) {
             const JavaVersion subkeyVersion = JavaVersion::parsed(name, 0);
             // Never opened when the name already rules it out.
-            if (source.versionFrom == VersionFrom::Subkey && !scan.inRange(subkeyVersion)) {
+            if (source.names == SubkeyNames::Version && !scan.inRange(subkeyVersion)) {
                 if (trace::enabled()) {
                     scan.trace("candidate " + name + " " + (source.kind == Jdk ? "JDK " : "JRE ") + source.vendorName +
                                " " + rootName(root) + "\\" + source.key + name + ": passed over: out of range");
@@ -189,11 +183,9 @@ struct RegistryScan {
         FoundHome found;
         found.registered = conventions.withTrailingSeparator(*value);
         found.kind = source.kind;
-        if (source.kindFrom == KindFrom::Home) {
-            found.kind = platform::pathExists(found.registered + conventions.compilerMarker) ? Jdk : Jre;
-        }
         found.versionText = name;
-        if (source.versionFrom == VersionFrom::Release) {
+        if (source.names == SubkeyNames::Install) {
+            found.kind = platform::pathExists(found.registered + conventions.compilerMarker) ? Jdk : Jre;
             const std::string released = releaseVersion(found.registered);
             if (!released.empty()) found.versionText = released;
         }

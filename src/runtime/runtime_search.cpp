@@ -23,6 +23,26 @@ std::optional<ImageMachine> otherMachine(const std::string& path) {
     return machine;
 }
 
+/// The flavour lists a lookup of this type tries, in order.
+std::vector<const std::vector<JvmFlavour>*> probedFlavours(JvmType type) {
+    const PlatformConventions& conventions = platform::conventions();
+    switch (type) {
+        case JvmType::ServerOnly: return {&conventions.serverOnlyFlavours};
+        case JvmType::ServerFirst: return {&conventions.serverOnlyFlavours, &conventions.clientFirstFlavours};
+        case JvmType::ClientFirst: break;
+    }
+    return {&conventions.clientFirstFlavours};
+}
+
+/// The launcher's folder with a trailing separator (empty when its path has no separator);
+/// nothing, with the system's error code, when its path is unknown.
+std::optional<std::string> moduleFolder(std::uint32_t& errorCode) {
+    std::string modulePath;
+    if (!platform::moduleFileName(modulePath, errorCode)) return std::nullopt;
+    const std::size_t separator = platform::conventions().lastSeparator(modulePath);
+    return separator == std::string::npos ? std::string() : modulePath.substr(0, separator + 1);
+}
+
 void traceCandidates(const std::vector<RuntimeCandidate>& candidates, const RuntimeCandidate& chosen) {
     for (const RuntimeCandidate& candidate : candidates) {
         trace::line("runtime", candidate.origin + (&candidate == &chosen ? ": chosen" : ": passed over: lower rank"));
@@ -32,7 +52,6 @@ void traceCandidates(const std::vector<RuntimeCandidate>& candidates, const Runt
 }  // namespace
 
 JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type) {
-    const PlatformConventions& conventions = platform::conventions();
     JvmLibraryLookup lookup;
     auto tryFlavours = [&](const std::vector<JvmFlavour>& flavours) {
         for (const JvmFlavour& flavour : flavours) {
@@ -51,27 +70,21 @@ JvmLibraryLookup lookupJvmLibrary(const std::string& home, JvmType type) {
         }
         return false;
     };
-    if (type == JvmType::ServerOnly) {
-        tryFlavours(conventions.serverOnlyFlavours);
-        return lookup;
+    for (const std::vector<JvmFlavour>* flavours : probedFlavours(type)) {
+        if (tryFlavours(*flavours)) break;
     }
-    if (type == JvmType::ServerFirst && tryFlavours(conventions.serverOnlyFlavours)) return lookup;
-    tryFlavours(conventions.clientFirstFlavours);
     return lookup;
 }
 
 std::string flavourNames(JvmType type) {
-    const PlatformConventions& conventions = platform::conventions();
     std::vector<std::string> names;
-    const auto add = [&](const std::vector<JvmFlavour>& flavours) {
-        for (const JvmFlavour& flavour : flavours) {
+    for (const std::vector<JvmFlavour>* flavours : probedFlavours(type)) {
+        for (const JvmFlavour& flavour : *flavours) {
             if (std::find(names.begin(), names.end(), flavour.relativePath) == names.end()) {
                 names.push_back(flavour.relativePath);
             }
         }
-    };
-    if (type != JvmType::ClientFirst) add(conventions.serverOnlyFlavours);
-    if (type != JvmType::ServerOnly) add(conventions.clientFirstFlavours);
+    }
     std::string text;
     for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
     return text;
@@ -89,16 +102,14 @@ std::string findJvmLibrary(const std::string& home, JvmType type) {
 }
 
 std::optional<std::string> findLocalRuntime(const Launcher& launcher) {
-    std::string modulePath;
     std::uint32_t errorCode = 0;
-    if (!platform::moduleFileName(modulePath, errorCode)) {
+    const std::optional<std::string> folder = moduleFolder(errorCode);
+    if (!folder) {
         reportModulePathError(errorCode, launcher.messageOwner);
         return std::nullopt;
     }
     const PlatformConventions& conventions = platform::conventions();
-    const std::size_t separator = conventions.lastSeparator(modulePath);
-    const std::string applicationFolder =
-        separator == std::string::npos ? std::string() : modulePath.substr(0, separator + 1);
+    const std::string& applicationFolder = *folder;
     if (platform::pathExists(applicationFolder + conventions.localRuntimeMarker)) return applicationFolder;
     const std::string bundled = applicationFolder + conventions.localRuntimeFolder;
     if (platform::pathExists(bundled + conventions.localRuntimeMarker)) return bundled;
@@ -165,12 +176,10 @@ std::optional<std::string> configuredHome(const std::string& configured) {
     const PlatformConventions& conventions = platform::conventions();
     std::string folder = configured;
     if (!conventions.isAbsolute(configured) || conventions.isDriveRelative(configured)) {
-        std::string modulePath;
         std::uint32_t errorCode = 0;
-        if (!platform::moduleFileName(modulePath, errorCode)) return std::nullopt;
-        const std::size_t separator = conventions.lastSeparator(modulePath);
-        folder = conventions.inFolder(modulePath.substr(0, separator == std::string::npos ? 0 : separator + 1),
-                                      configured);
+        const std::optional<std::string> application = moduleFolder(errorCode);
+        if (!application) return std::nullopt;
+        folder = conventions.inFolder(*application, configured);
     }
     return conventions.withTrailingSeparator(folder);
 }

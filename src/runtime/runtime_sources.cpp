@@ -145,23 +145,25 @@ std::string candidateCount(std::size_t count) {
 
 void scanRuntimeSources(const Launcher& launcher, std::vector<RuntimeCandidate>& candidates) {
     Scan scan{launcher, candidates, {}};
-    if (platform::conventions().style == PathStyle::Posix) {
+    const PlatformConventions& conventions = platform::conventions();
+    if (conventions.style == PathStyle::Posix) {
         scanFolders(scan);
         return;
     }
     // Conservative order: a place is searched only when the ones before it gave no candidate.
-    scanRegistry(scan, true);
-    if (!candidates.empty()) {
+    const struct {
+        bool classic;
+        const char* name;
+        const char* later;  // the places left, before the search path's variable
+    } passes[] = {
+        {true, "the classic keys", "today's keys, JAVA_HOME and "},
+        {false, "today's keys", "JAVA_HOME and "},
+    };
+    for (const auto& pass : passes) {
+        scanRegistry(scan, pass.classic);
+        if (candidates.empty()) continue;
         if (trace::enabled()) {
-            scan.trace("today's keys, JAVA_HOME and " + platform::conventions().pathVariable + " not searched: the classic keys gave " +
-                       candidateCount(candidates.size()));
-        }
-        return;
-    }
-    scanRegistry(scan, false);
-    if (!candidates.empty()) {
-        if (trace::enabled()) {
-            scan.trace("JAVA_HOME and " + platform::conventions().pathVariable + " not searched: today's keys gave " +
+            scan.trace(pass.later + conventions.pathVariable + " not searched: " + pass.name + " gave " +
                        candidateCount(candidates.size()));
         }
         return;

@@ -149,26 +149,3 @@ def test_runtime_folders_of_today_and_a_library_of_another_class():
             if "Maximum Version" not in settings:  # otherwise out of range before its library is read
                 assert any("passed over: other bitness (32-bit " in line and str(wrong) in line
                            for line in lines), "\n".join(lines)
-
-
-def test_quoted_java_home_and_path_entries_name_the_folder_inside_the_quotes():
-    require((JDK_HOME / "lib" / "server" / "libjvm.so").exists(), f"a JDK at {JDK_HOME}")
-    with tempfile.TemporaryDirectory() as root:
-        home = Path(root) / "jdk with blanks"
-        copy_runtime(JDK_HOME, home)
-        (home / "bin").unlink()
-        (home / "bin").mkdir()
-        shutil.copy(JDK_HOME / "bin" / "java", home / "bin" / "java")
-        (home / "release").unlink()
-        (home / "release").write_text('JAVA_VERSION="97.0.1"\n')  # no other runtime is as new
-        base = utf8_env(HOME=str(Path(root) / "nobody"), PATH="/usr/bin:/bin")
-        base.pop("JAVA_HOME", None)
-        cases = [("JAVA_HOME", {"JAVA_HOME": f'"{home}"'}), ("PATH", {"PATH": f'"{home}/bin":/usr/bin:/bin'})]
-        for name, env in cases:
-            app_root = Path(root) / ("app-" + name)
-            app_root.mkdir()
-            app = App(app_root, "MainForms", extra_runtime=["Minimum Version=97"])
-            release = app_root / "go"
-            release.touch()
-            result = app.run(str(release), env=dict(base, **env))
-            assert result.returncode == 0, (name, result)

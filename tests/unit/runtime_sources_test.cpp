@@ -101,11 +101,10 @@ TEST(TodaysRegistrations, EveryFamilyFromMachineAndUserInBothLayouts) {
         {"Software\\JavaSoft\\JDK", "17.0.2", "", "JavaHome", "", "Oracle"},
         {"Software\\JavaSoft\\JRE", "9.0.4", "", "JavaHome", "", "Oracle"},
         {"Software\\Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\Eclipse Adoptium\\JDK", "8.0.392.8", "hotspot\\MSI", "Path", "", "Temurin"},
         {"Software\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path", "", "Temurin"},
         {"Software\\Eclipse Foundation\\JDK", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
         {"Software\\Eclipse Foundation\\JRE", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\AdoptOpenJDK\\JDK", "8.0.282.08", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
+        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
         {"Software\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
         {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "openj9\\MSI", "Path", "ibm", "AdoptOpenJDK"},
         {"Software\\Microsoft\\JDK", "17.0.9.8", "hotspot\\MSI", "Path", "", "Microsoft"},
@@ -113,9 +112,9 @@ TEST(TodaysRegistrations, EveryFamilyFromMachineAndUserInBothLayouts) {
         {"Software\\Semeru\\JRE", "17.0.8.7", "openj9\\MSI", "Path", "ibm", "Semeru"},
         {"Software\\SapMachine\\JDK", "21.0.1", "", "JavaHome", "", "SapMachine"},
         {"Software\\SapMachine\\JRE", "11.0.21", "", "JavaHome", "", "SapMachine"},
-        {"Software\\Azul Systems\\Zulu", "zulu-8", "", "InstallationPath", "", "Zulu"},
-        {"Software\\Azul Systems\\Zulu 32-bit", "zulu-17", "", "InstallationPath", "", "Zulu"},
-        {"Software\\BellSoft\\Liberica", "jdk-8", "", "InstallationPath", "", "Liberica"},
+        {"Software\\Azul Systems\\Zulu", "zulu-17", "", "InstallationPath", "", "Zulu"},
+        {"Software\\Azul Systems\\Zulu 32-bit", "zulu-8", "", "InstallationPath", "", "Zulu"},
+        {"Software\\BellSoft\\Liberica", "Liberica JDK 21", "", "InstallationPath", "", "Liberica"},
     };
     const char* const rt = "C:\\Program Files\\Java\\rt";
     for (const RegistryRoot root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
@@ -418,70 +417,46 @@ TEST(RuntimeTrace, EveryCandidateWithItsReason) {
     EXPECT_TRUE(has("runtime: library C:\\Java\\jre8\\bin\\client\\jvm.dll", ""));
 }
 
-// JAVA_HOME and Path as users and installers leave them: quoted, with "/", a JDK 8 with its runtime
-// in "jre\", Oracle's folder of links, a JRE 8 without a release file.
-TEST(EnvironmentRuntimes, QuotesSlashesLinksAndTheVersionOfALibrary) {
-    const auto setUp = [] {
-        addHome("C:\\Program Files\\Java\\jdk-17");
-        addRelease("C:\\Program Files\\Java\\jdk-17", "17.0.9");
-        addHome("C:\\Java\\jdk8", "jre\\bin\\server\\jvm.dll");
-        fake::addFile("C:\\Java\\jdk8\\bin\\javac.exe");
-        fake::addFile("C:\\Java\\jdk8\\bin\\java.exe");
-        addRelease("C:\\Java\\jdk8", "1.8.0_392");
-        addHome("C:\\Program Files\\Java\\jdk-21");
-        fake::addFile("C:\\Program Files\\Java\\jdk-21\\bin\\java.exe");
-        addRelease("C:\\Program Files\\Java\\jdk-21", "21.0.1");
-        const std::string javapath = "C:\\ProgramData\\Oracle\\Java\\javapath\\java.exe";
-        fake::addFile(javapath);
-        fake::system().links[javapath] = "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\java.exe";
-        addHome("C:\\Program Files\\Java\\jre1.8.0_392", "bin\\client\\jvm.dll");
-        fake::system().productVersions["C:\\Program Files\\Java\\jre1.8.0_392\\bin\\client\\jvm.dll"] = "8.0.3920.8";
-        addHome("C:\\jre7", "bin\\client\\jvm.dll");  // no release file, no version resource
-        fake::addFile("C:\\jre7\\bin\\java.exe");
-    };
+// JAVA_HOME and the search path as users and installers leave them: quoted, with "/" on Windows,
+// a JDK 8 with its runtime in "jre\" (and its release file in the JDK's home).
+TEST(EnvironmentRuntimes, QuotesSlashesAndAJdk8) {
+    addHome("C:\\Program Files\\Java\\jdk-17");
+    addRelease("C:\\Program Files\\Java\\jdk-17", "17.0.9");
+    addHome("C:\\Java\\jdk8", "jre\\bin\\server\\jvm.dll");
+    fake::addFile("C:\\Java\\jdk8\\bin\\java.exe");
+    addRelease("C:\\Java\\jdk8", "1.8.0_392");
+    addHome("C:\\Program Files\\Java\\jdk-21");
+    fake::addFile("C:\\Program Files\\Java\\jdk-21\\bin\\java.exe");
+    addRelease("C:\\Program Files\\Java\\jdk-21", "21.0.1");
+    fake::addFile("/opt/jdk 25/lib/server/libjvm.so");
+    fake::addFile("/opt/jdk 25/bin/java");
+    fake::addFile("/opt/jdk 25/release", "JAVA_VERSION=\"25.0.1\"\n");
     const struct {
+        bool posix;
         const char* javaHome;
         const char* path;
-        const char* minimum;
-        const char* library;  // nullptr: none qualifies
+        const char* library;
         const char* version;
-        const char* traced;
     } cases[] = {
-        {"\"C:\\Program Files\\Java\\jdk-17\"", "", "", "C:\\Program Files\\Java\\jdk-17\\bin\\server\\jvm.dll",
-         "17.0.9", "runtime: search JAVA_HOME: C:\\Program Files\\Java\\jdk-17"},
-        {"C:/Java/jdk8", "", "1.8", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392",
-         "runtime: search JAVA_HOME: C:\\Java\\jdk8"},
-        {"", "C:\\Windows;\"C:\\Program Files\\Java\\jdk-21\\bin\"", "",
-         "C:\\Program Files\\Java\\jdk-21\\bin\\server\\jvm.dll", "21.0.1",
-         "runtime: java on Path: C:\\Program Files\\Java\\jdk-21\\bin\\java.exe"},
-        {"", "C:/Java/jdk8/bin", "", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392",
-         "runtime: candidate 1.8.0_392 JDK vendor unknown C:\\Java\\jdk8\\jre\\ from Path flavour "},
-        {"", "C:\\ProgramData\\Oracle\\Java\\javapath", "1.8.0_300",
-         "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\client\\jvm.dll", "1.8.0.392",
-         "runtime: java on Path: C:\\ProgramData\\Oracle\\Java\\javapath\\java.exe (links to "
-         "C:\\Program Files\\Java\\jre1.8.0_392\\bin\\java.exe)"},
-        {"", "C:\\jre7\\bin", "1.7", nullptr, "",
-         "runtime: candidate version unknown JRE vendor unknown C:\\jre7\\ from Path: passed over: out of range"},
+        {false, "\"C:\\Program Files\\Java\\jdk-17\"", "", "C:\\Program Files\\Java\\jdk-17\\bin\\server\\jvm.dll",
+         "17.0.9"},
+        {false, "C:/Java/jdk8", "", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392"},
+        {false, "", "C:\\Windows;\"C:\\Program Files\\Java\\jdk-21\\bin\"",
+         "C:\\Program Files\\Java\\jdk-21\\bin\\server\\jvm.dll", "21.0.1"},
+        {false, "", "C:/Java/jdk8/bin", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392"},
+        {true, "\"/opt/jdk 25\"", "", "/opt/jdk 25/lib/server/libjvm.so", "25.0.1"},
+        {true, "", "/usr/bin:\"/opt/jdk 25/bin\"", "/opt/jdk 25/lib/server/libjvm.so", "25.0.1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.javaHome) + " | " + c.path);
-        fake::reset();
-        setUp();
-        if (*c.javaHome) fake::system().environment["JAVA_HOME"] = c.javaHome;
-        fake::system().environment["Path"] = c.path;
-        std::vector<std::string> lines;
-        trace::captureForTests(&lines);
+        fake::system().conventions = c.posix ? &posixConventions() : &windowsConventions();
+        fake::system().environment["JAVA_HOME"] = c.javaHome;
+        fake::system().environment[c.posix ? "PATH" : "Path"] = c.path;
         Launcher launcher;
         configure(launcher);
-        if (*c.minimum) launcher.minimumVersion = JavaVersion::parsed(c.minimum, 0);
-        const bool found = findRuntime(launcher);
-        trace::captureForTests(nullptr);
-        EXPECT_EQ(c.library != nullptr, found);
-        EXPECT_EQ(c.library ? c.library : "", launcher.jvmLibraryPath);
-        if (c.library) {
-            EXPECT_EQ(c.version, JavaVersion::toText(launcher.runtimeVersion));
-        }
-        EXPECT_TRUE(traced(lines, c.traced, "")) << ::testing::PrintToString(lines);
+        EXPECT_TRUE(findRuntime(launcher));
+        EXPECT_EQ(c.library, launcher.jvmLibraryPath);
+        EXPECT_EQ(c.version, JavaVersion::toText(launcher.runtimeVersion));
     }
 }
 
@@ -492,36 +467,33 @@ TEST(LegacyIbmRuntimes, OnlyTheyKeepTheMainThread) {
         const char* key;  // a registration, or the folder of "JRE Path" when it starts with C:
         const char* release;
         const char* provider;
-        bool legacy;
         bool keeps;
     } cases[] = {
-        {"Software\\IBM\\Java2 Runtime Environment\\1.6.0", "", "ibm", true, true},
-        {"Software\\AdoptOpenJDK\\JRE\\8.0.282.08\\openj9\\MSI", "", "any", true, true},
-        {"Software\\Semeru\\JRE\\17.0.8.7\\openj9\\MSI", "", "favor_ibm", false, false},
-        {"Software\\JavaSoft\\Java Runtime Environment\\1.8.0_392", "", "any", false, false},
-        {"Software\\Eclipse Adoptium\\JRE\\8.0.392.8\\hotspot\\MSI", "", "favor_ibm", false, false},
-        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "favor_ibm", true, true},
-        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "", true, false},
-        {"C:\\IBM\\java11", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"11.0.2\"\n", "any", false, false},
-        {"C:\\Other\\java8", "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"1.8.0_392\"\n", "any", false, false},
+        {"Software\\IBM\\Java2 Runtime Environment\\1.6.0", "", "ibm", true},
+        {"Software\\AdoptOpenJDK\\JRE\\8.0.282.08\\openj9\\MSI", "", "any", true},
+        {"Software\\Semeru\\JRE\\17.0.8.7\\openj9\\MSI", "", "favor_ibm", false},
+        {"Software\\JavaSoft\\Java Runtime Environment\\1.8.0_392", "", "any", false},
+        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "favor_ibm", true},
+        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "", false},
+        {"C:\\IBM\\java11", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"11.0.2\"\n", "any", false},
+        {"C:\\Other\\java8", "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"1.8.0_392\"\n", "any", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.key) + " " + c.provider);
         fake::reset();
-        const std::string home = c.key[0] == 'C' ? c.key : "C:\\Java\\rt";
+        const bool folder = c.key[0] == 'C';
+        const std::string home = folder ? c.key : "C:\\Java\\rt";
         addHome(home, "bin\\client\\jvm.dll");
         if (*c.release) fake::addFile(home + "\\release", c.release);
         Launcher launcher;
         configure(launcher, "", c.provider);
-        if (c.key[0] == 'C') {
+        if (folder) {
             launcher.configuredJrePath = home;
         } else {
-            const std::string key = c.key;
-            const bool javaHome = key.find("MSI") == std::string::npos;
-            fake::setValue(RegistryRoot::LocalMachine, key, javaHome ? "JavaHome" : "Path", home);
+            const bool msi = std::string(c.key).find("MSI") != std::string::npos;
+            fake::setValue(RegistryRoot::LocalMachine, c.key, msi ? "Path" : "JavaHome", home);
         }
         ASSERT_TRUE(findRuntime(launcher));
-        EXPECT_EQ(c.legacy, launcher.legacyIbmRuntime);
         EXPECT_EQ(c.keeps, keepsMainThread(launcher));
     }
 }
