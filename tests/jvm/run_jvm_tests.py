@@ -429,13 +429,6 @@ class JdkTests(JdkCase):
                 self.assertEqual("%s/native:%s/:/usr/bin:/bin:%s/lib" % (self.folder, self.folder, jdk),
                                  values["java.library.path"])
 
-                # The vendor's own class path, and a separator at its end.
-                self.app(runtime={"JRE Path": jdk},
-                         parameters="-Djava.class.path=%s: -Dqn.load=qn.fixture.planted.Planted" % self.path("app.jar"))
-                result = self.start(cwd=work)
-                self.assertIn("ClassNotFoundException: qn.fixture.planted.Planted", result.err)
-                self.assertIn("java.class.path=%s\n" % self.path("app.jar"), result.out)
-
     def test_an_install_folder_holding_the_separator_refuses_to_start(self):
         # "My App: Pro/app.jar" would be read as "My App" and " Pro/app.jar" in the working folder.
         folder = self.path("My App: Pro")
