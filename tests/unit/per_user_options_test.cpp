@@ -118,9 +118,9 @@ TEST(PerUserOptions, ARefusedXxOptionIsFoundByItsName) {
     launcher.perUserVmOptions = {"-Xmx1g", "-XX:Bogus=1", "-XX:+Flag"};
     const std::string file = kUserFile;
     EXPECT_EQ("The option -XX:Bogus=1 comes from " + file + ".\n",
-              perUserOptionsNote(launcher, "Unrecognized VM option 'Bogus=1'", true));
+              perUserOptionsNote(launcher, "Unrecognized VM option 'Bogus=1'"));
     EXPECT_EQ("The option -XX:+Flag comes from " + file + ".\n",
-              perUserOptionsNote(launcher, "Unrecognized VM option 'Flag'", true));
+              perUserOptionsNote(launcher, "Unrecognized VM option 'Flag'"));
 }
 
 }  // namespace
