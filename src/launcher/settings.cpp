@@ -174,6 +174,10 @@ bool perUserSettingsAllowed(const Launcher& launcher) {
     return platform::isNtFamily() && !launcher.isService;
 }
 
+bool userParametersAllowed(const SettingsReader& reader) {
+    return reader.read(keys::javaRuntimeEnvironment, keys::userParameters) == "yes";
+}
+
 std::string userSettingsPath(const Launcher& launcher, bool createFolders) {
     std::string path;
     if (!moduleFileNameOrReport(launcher, path)) return {};
@@ -276,7 +280,7 @@ std::string readConfiguredJrePath(const Launcher& launcher, const SettingsReader
                 std::string chosen = readProfileString(userFile, keys::javaRuntimeEnvironment, keys::jrePath);
                 // A file a user wrote for options of their own holds no runtime choice: with it
                 // allowed, an empty value must not hide the vendor's runtime.
-                if (!chosen.empty() || reader.read(keys::javaRuntimeEnvironment, keys::userParameters) != "yes") {
+                if (!chosen.empty() || !userParametersAllowed(reader)) {
                     return chosen;
                 }
                 trace::line("per-user", std::string("its ") + keys::jrePath + " is empty: the configuration file's holds");

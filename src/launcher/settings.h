@@ -36,6 +36,9 @@ bool equalsIgnoringCase(const std::string& a, const std::string& b);
 std::vector<std::string> splitList(const std::string& text);
 
 bool perUserSettingsAllowed(const Launcher& launcher);
+/// True when the configuration file lets users add VM options of their own ("User Parameters",
+/// exactly "yes").
+bool userParametersAllowed(const SettingsReader& reader);
 /// Empty (after the report) when the executable's path cannot be learnt.
 std::string userSettingsPath(const Launcher& launcher, bool createFolders);
 /// Writes the chosen runtime folder as "JRE Path" (per-user file, or the configuration file).

@@ -45,7 +45,7 @@ void addPerUserVmOptions(Launcher& launcher, const SettingsReader& reader) {
         traceNotTaken(launcher.isService ? "a service application" : "not an NT-family system");
         return;
     }
-    if (reader.read(keys::javaRuntimeEnvironment, keys::userParameters) != "yes") {
+    if (!userParametersAllowed(reader)) {
         traceNotTaken(std::string("the configuration file's ") + keys::userParameters + " is not yes");
         return;
     }
@@ -80,18 +80,14 @@ void addPerUserVmOptions(Launcher& launcher, const SettingsReader& reader) {
     if (!launcher.perUserVmOptions.empty()) launcher.perUserOptionsFile = file;
 }
 
-std::string perUserOptionsNote(const Launcher& launcher, const std::string& said, bool saidInReason) {
+std::string perUserOptionsNote(const Launcher& launcher, const std::string& said) {
     if (launcher.perUserOptionsFile.empty()) return {};
-    std::string note;
-    if (!said.empty() && !saidInReason) note = formatError({IDS_RUNTIME_SAYS, said});
     for (const std::string& option : launcher.perUserVmOptions) {
-        if (mentions(said, option)) {
-            return note + formatError({IDS_OPTION_FROM_USER_FILE, option, launcher.perUserOptionsFile});
-        }
+        if (mentions(said, option)) return formatError({IDS_OPTION_FROM_USER_FILE, option, launcher.perUserOptionsFile});
     }
     std::string list;
     for (const std::string& option : launcher.perUserVmOptions) list += (list.empty() ? "" : " ") + option;
-    return note + formatError({IDS_OPTIONS_FROM_USER_FILE, launcher.perUserOptionsFile, list});
+    return formatError({IDS_OPTIONS_FROM_USER_FILE, launcher.perUserOptionsFile, list});
 }
 
 }  // namespace qn

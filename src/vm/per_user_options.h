@@ -15,9 +15,9 @@ class SettingsReader;
 /// permission or without a readable file.
 void addPerUserVmOptions(Launcher& launcher, const SettingsReader& reader);
 
-/// What the message of a failed creation adds while per-user options are in use: the runtime's
-/// words (unless the reason already shows them) and the file the refused option came from, or
-/// all of the file's options when the words name none of them. Empty without per-user options.
-std::string perUserOptionsNote(const Launcher& launcher, const std::string& said, bool saidInReason);
+/// What the message of a failed creation adds while per-user options are in use, after the
+/// runtime's words `said`: the file the refused option came from, or all of the file's options
+/// when the words name none of them. Empty without per-user options.
+std::string perUserOptionsNote(const Launcher& launcher, const std::string& said);
 
 }  // namespace qn

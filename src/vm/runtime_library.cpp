@@ -74,6 +74,14 @@ std::string creationWords() {
     return said;
 }
 
+/// The box of a failed creation: the runtime's own words ("Unrecognized option: -Xfoo"), which say
+/// more than `otherwise`; and, with per-user options in use, the file they came from.
+void reportCreationFailure(const Launcher& launcher, const std::string& said, const std::string& otherwise) {
+    LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? otherwise : said};
+    error.postscript = perUserOptionsNote(launcher, said);
+    reportError(error, launcher.messageOwner);
+}
+
 /// Shows, once, that the runtime ends the process during its creation, with what it said.
 void reportEndDuringCreation() {
     CreationWatch& watch = creationWatch();
@@ -81,9 +89,7 @@ void reportEndDuringCreation() {
     if (!launcher) return;  // a running program's exit, or already shown
     const std::string said = creationWords();
     if (trace::enabled()) trace::line("vm", "the runtime ends the process while it is created: " + said);
-    LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? loadText(IDS_JNI_ERR) : said};
-    error.postscript = perUserOptionsNote(*launcher, said, true);
-    reportError(error, launcher->messageOwner);
+    reportCreationFailure(*launcher, said, loadText(IDS_JNI_ERR));
 }
 
 void JNICALL runtimeExitHook(jint code) {
@@ -162,11 +168,7 @@ bool createJavaVm(Launcher& launcher) {
     const jint result = launcher.createJavaVmProc(&javaVm, reinterpret_cast<void**>(&jniEnv), &args);
     watch.creating.store(nullptr);
     if (result != JNI_OK) {
-        // The runtime's own words ("Unrecognized option: -Xfoo") say more than its result code.
-        const std::string said = creationWords();
-        LauncherError error{IDS_JNI_EXCEPTION, loadText(IDS_CREATE_VM_FAILED), said.empty() ? creationFailureReason(result) : said};
-        error.postscript = perUserOptionsNote(launcher, said, !said.empty());
-        reportError(error, launcher.messageOwner);
+        reportCreationFailure(launcher, creationWords(), creationFailureReason(result));
         return false;
     }
     launcher.javaVm = javaVm;

@@ -180,10 +180,6 @@ std::optional<std::string> libraryPathList(const Launcher& launcher, const std::
     }
     // The application folder stands where the working folder (".") used to.
     items.push_back(folder);
-    std::string list;
-    for (const std::string& item : items) list += item + separator;
-    if (inherited) list += *inherited + separator;
-    list += runtimeLib;
     items.push_back(runtimeLib);
     for (const std::string& item : items) {
         if (holdsListSeparator(item)) {
@@ -191,6 +187,10 @@ std::optional<std::string> libraryPathList(const Launcher& launcher, const std::
             return std::nullopt;
         }
     }
+    // The inherited search path, a list of its own, goes before the runtime's folder.
+    if (inherited) items.insert(items.end() - 1, *inherited);
+    std::string list;
+    for (const std::string& item : items) list += item + separator;
     return withoutEmptyItems(list);
 }
 

@@ -30,7 +30,6 @@ struct Start {
 void assemble(Launcher& launcher, const Start& start) {
     fake::system().environment["APPDATA"] = "C:\\AppData";
     fake::system().environment["HOMEDIR"] = "C:\\Users\\u";
-    fake::system().memory.totalPhysical = std::uint64_t{4} << 30;
     fake::addFile("C:\\App\\app.jar");
     fake::addFile("C:\\App\\app.ini", "[Class Path]\nClass Path=app.jar\n"
                                       "[Java Runtime Environment]\nVirtual Machine Parameters=-Xmx256m -Xss1m\n" +
@@ -51,21 +50,18 @@ TEST(PerUserOptions, TakenOnlyWithTheVendorsYesFromAReadableFile) {
         const char* name;
         Start start;
         Strings added;  // after the vendor's options
-        std::uint32_t stackSize;
     } cases[] = {
-        {"allowed", {"-Xmx1g -Dx=%HOMEDIR%"}, {"-Xmx1g", "-Dx=C:\\Users\\u"}, 1048576},
-        {"allowed from the + section", {"-Xmx1g", "[Java Runtime Environment+]\nUser Parameters=yes\n"}, {"-Xmx1g"}, 1048576},
-        {"Yes is not yes", {"-Xmx1g", "User Parameters=Yes\n"}, {}, 1048576},
-        {"not allowed", {"-Xmx1g", ""}, {}, 1048576},
-        {"a service", {"-Xmx1g", kAllowed, true}, {}, 1048576},
-        {"no file", {nullptr}, {}, 1048576},
-        {"a file that cannot be read", {"-Xmx1g", kAllowed, false, true}, {}, 1048576},
-        {"percentages and the stack size", {"-Xmx25P \"-Xss2m\""}, {"-Xmx1048576K", "-Xss2m"}, 2097152},
+        {"allowed", {"-Xmx1g -Dx=%HOMEDIR%"}, {"-Xmx1g", "-Dx=C:\\Users\\u"}},
+        {"Yes is not yes", {"-Xmx1g", "User Parameters=Yes\n"}, {}},
+        {"not allowed", {"-Xmx1g", ""}, {}},
+        {"a service", {"-Xmx1g", kAllowed, true}, {}},
+        {"no file", {nullptr}, {}},
+        {"a file that cannot be read", {"-Xmx1g", kAllowed, false, true}, {}},
         {"class path options left out with their values",
          {"-Djava.class.path=x.jar -cp a.jar -classpath b.jar --class-path c.jar --class-path=d.jar "
           "-Djava.class.path \"-Djava.class.path=q.jar\" -Dkeep=1"},
-         {"-Dkeep=1"}, 1048576},
-        {"-cp as the last word", {"-Dkeep=1 -cp"}, {"-Dkeep=1"}, 1048576},
+         {"-Dkeep=1"}},
+        {"-cp as the last word", {"-Dkeep=1 -cp"}, {"-Dkeep=1"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -77,7 +73,6 @@ TEST(PerUserOptions, TakenOnlyWithTheVendorsYesFromAReadableFile) {
         EXPECT_EQ(expected, launcher.vmOptions);
         EXPECT_EQ(c.added, launcher.perUserVmOptions);
         EXPECT_EQ(c.added.empty() ? "" : kUserFile, launcher.perUserOptionsFile);
-        EXPECT_EQ(c.stackSize, launcher.mainThreadStackSize);
         EXPECT_TRUE(fake::system().errorBoxes.empty());
         if (c.start.service) {
             const Strings& searched = fake::system().searchedPaths;
@@ -91,11 +86,9 @@ TEST(PerUserOptions, TheTraceNamesTheFileAndEachOption) {
     Launcher launcher;
     assemble(launcher, {"-Xmx1g -cp a.jar"});
     const Strings lines = fake::tracedLines();
-    for (const char* wanted : {"per-user: VM option \"-Xmx1g\" from C:\\AppData\\P\\C\\app.ini",
-                               "per-user: left out \"-cp\" of C:\\AppData\\P\\C\\app.ini: the class path is the "
-                               "configuration file's",
-                               "per-user: left out \"a.jar\" of C:\\AppData\\P\\C\\app.ini: the class path is the "
-                               "configuration file's"}) {
+    const std::string leftOut = std::string(" of ") + kUserFile + ": the class path is the configuration file's";
+    for (const std::string& wanted : {std::string("per-user: VM option \"-Xmx1g\" from ") + kUserFile,
+                                      "per-user: left out \"-cp\"" + leftOut, "per-user: left out \"a.jar\"" + leftOut}) {
         EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), wanted)) << wanted;
     }
 }
@@ -117,33 +110,17 @@ TEST(PerUserOptions, AnEmptyJrePathOfTheFileHidesTheVendorsOnlyWithoutThePermiss
     }
 }
 
-TEST(PerUserOptions, NoteOfAFailedCreationNamesTheFile) {
+// The runtime names a refused -XX option by its name alone (the note itself: the runtime library's
+// tests).
+TEST(PerUserOptions, ARefusedXxOptionIsFoundByItsName) {
+    Launcher launcher;
+    launcher.perUserOptionsFile = kUserFile;
+    launcher.perUserVmOptions = {"-Xmx1g", "-XX:Bogus=1", "-XX:+Flag"};
     const std::string file = kUserFile;
-    const struct {
-        const char* name;
-        Strings options;
-        const char* said;
-        bool saidInReason;
-        std::string note;
-    } cases[] = {
-        {"no per-user options", {}, "Unrecognized option: -Xbogus", false, ""},
-        {"the refused option named", {"-Xmx1g", "-Xbogus"}, "Unrecognized option: -Xbogus", false,
-         "The runtime says: Unrecognized option: -Xbogus\nThe option -Xbogus comes from " + file + ".\n"},
-        {"a -XX option named by its name", {"-XX:Bogus=1"}, "Unrecognized VM option 'Bogus=1'", false,
-         "The runtime says: Unrecognized VM option 'Bogus=1'\nThe option -XX:Bogus=1 comes from " + file + ".\n"},
-        {"a -XX flag named by its name", {"-XX:+Bogus"}, "Unrecognized VM option 'Bogus'", false,
-         "The runtime says: Unrecognized VM option 'Bogus'\nThe option -XX:+Bogus comes from " + file + ".\n"},
-        {"words already in the reason, no option named", {"-Xms9g", "-Xmx9g"}, "Could not reserve enough space", true,
-         "These options come from " + file + ": -Xms9g -Xmx9g\n"},
-        {"nothing said", {"-Xmx1g"}, "", false, "These options come from " + file + ": -Xmx1g\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Launcher launcher;
-        launcher.perUserVmOptions = c.options;
-        if (!c.options.empty()) launcher.perUserOptionsFile = file;
-        EXPECT_EQ(c.note, perUserOptionsNote(launcher, c.said, c.saidInReason));
-    }
+    EXPECT_EQ("The option -XX:Bogus=1 comes from " + file + ".\n",
+              perUserOptionsNote(launcher, "Unrecognized VM option 'Bogus=1'"));
+    EXPECT_EQ("The option -XX:+Flag comes from " + file + ".\n",
+              perUserOptionsNote(launcher, "Unrecognized VM option 'Flag'"));
 }
 
 }  // namespace

@@ -21,6 +21,18 @@ std::string environment(const std::string& name) {
     return it == fake::system().environment.end() ? "(unset)" : it->second;
 }
 
+// A fresh start of the executable at `modulePath`, the ini beside it holding `ini`, on a runtime
+// of the platform's usual layout.
+void install(Launcher& launcher, const PlatformConventions& conventions, const std::string& modulePath,
+             const std::string& ini, const std::string& libraryPath) {
+    fake::reset();
+    fake::system().conventions = &conventions;
+    fake::system().modulePath = modulePath;
+    fake::addFile(conventions.withoutComponents(modulePath, 1) + conventions.pathSeparator + "app.ini", ini);
+    launcher.jvmLibraryPath = &conventions == &posixConventions() ? "/usr/lib/jvm/j17/lib/server/libjvm.so" : kLibrary;
+    launcher.libraryPath = libraryPath;
+}
+
 // The example a newcomer reads first: every piece of the option list, to the character.
 TEST(VmOptions, WorkedExample) {
     fake::system().memory.totalPhysical = kGiB;
@@ -105,33 +117,6 @@ TEST(NativeSearchPaths, UnknownModulePathLeavesTheApplicationFolderOut) {
     EXPECT_EQ(Strings{"-Djava.library.path=D:\\abs;C:\\Windows;C:\\Java\\jre\\lib"}, launcher.vmOptions);
     EXPECT_EQ(Strings{"Windows exception: failed to get the module path (errno = 5).\n"},
               fake::system().errorBoxes);
-}
-
-// Windows damages a longer value ("?" for every character): the start stops before it is set.
-TEST(NativeSearchPaths, APathLongerThanTheSystemTakesStopsTheStart) {
-    const struct {
-        const PlatformConventions* conventions;
-        std::size_t length;
-        bool fits;
-    } cases[] = {{&windowsConventions(), 32766, true}, {&windowsConventions(), 32767, false}, {&posixConventions(), 40000, true}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.length);
-        fake::reset();
-        fake::system().conventions = c.conventions;
-        const bool posix = c.conventions == &posixConventions();
-        const std::string variable = posix ? "PATH" : "Path";
-        fake::system().environment = {{variable, "inherited"}};
-        Launcher launcher;
-        launcher.jvmLibraryPath = posix ? "/j/lib/server/libjvm.so" : kLibrary;
-        const std::string tail = posix ? ":inherited:/j/bin" : ";inherited;C:\\Java\\jre\\bin";
-        launcher.systemPath = std::string(c.length - tail.size(), 'x');
-        EXPECT_EQ(c.fits, setNativeSearchPaths(launcher));
-        EXPECT_EQ(c.fits ? launcher.systemPath + tail : "inherited", environment(variable));
-        EXPECT_EQ(c.fits ? Strings{}
-                         : Strings{"The search path Path cannot be set to its new value of 32767 characters: that is "
-                                   "more than the system takes."},
-                  fake::system().errorBoxes);
-    }
 }
 
 TEST(NativeSearchPaths, PosixUsesItsListSeparatorAndFolders) {
@@ -310,53 +295,41 @@ TEST(VmOptions, NamesHoldingReferencesReachTheRuntimeAsTheyAre) {
 // A name holding the list separator would reach the runtime as two items, the second relative to
 // the working folder: the start stops with its name, or a wildcard match is left out.
 TEST(VmOptions, PathsHoldingTheListSeparator) {
-    const std::string refused = "This path cannot be handed to Java, because its name holds '";
-    const std::string lists = "', the separator of Java's path lists: ";
     const struct {
         const char* name;
         const PlatformConventions* conventions;
         const char* modulePath;
-        const char* classPath;
+        const char* ini;
         const char* libraryPath;
-        const char* embeddedJar;
         std::vector<const char*> files;
-        Strings options;  // empty: refused
-        std::string box;
+        const char* refused;  // the path the box names; null: the start goes on with `options`
+        Strings options;
     } cases[] = {
-        {"application folder, class path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "app.jar", "", "",
-         {"C:\\Tools;Old\\app.jar"}, {}, refused + ";" + lists + "C:\\Tools;Old\\app.jar"},
-        {"application folder, library path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "D:\\x.jar",
-         "D:\\native", "", {}, {}, refused + ";" + lists + "C:\\Tools;Old\\"},
-        {"the executable as the class path", &windowsConventions(), "C:\\Tools;Old\\app.exe", "", "", "yes", {},
-         {}, refused + ";" + lists + "C:\\Tools;Old\\app.exe"},
-        {"absolute entry", &posixConventions(), "/opt/app/app", "/opt/a:b/x.jar", "", "", {}, {},
-         refused + ":" + lists + "/opt/a:b/x.jar"},
-        {"named file", &posixConventions(), "/opt/app/app", "plugin:v2.jar", "", "", {"/opt/app/plugin:v2.jar"}, {},
-         refused + ":" + lists + "/opt/app/plugin:v2.jar"},
-        {"folder of a wildcard", &posixConventions(), "/opt/My App: Pro/app", "lib/*.jar", "", "",
-         {"/opt/My App: Pro/lib/a.jar"}, {}, refused + ":" + lists + "/opt/My App: Pro/lib/a.jar"},
-        {"library folder", &posixConventions(), "/opt/My App: Pro/app", "/x.jar", "native", "", {}, {},
-         refused + ":" + lists + "/opt/My App: Pro/native"},
-        {"wildcard match left out", &posixConventions(), "/opt/app/app", "lib/*.jar", "", "",
-         {"/opt/app/lib/a.jar", "/opt/app/lib/plugin:v2.jar"},
-         {"-Djava.class.path=/opt/app/lib/a.jar", "-Dsun.java.command="}, ""},
+        {"application folder", &windowsConventions(), "C:\\Tools;Old\\app.exe", "Class Path=app.jar", "",
+         {"C:\\Tools;Old\\app.jar"}, "C:\\Tools;Old\\app.jar", {}},
+        {"the executable as the class path", &windowsConventions(), "C:\\Tools;Old\\app.exe",
+         "[Application]\nEmbedded Jar=yes", "", {}, "C:\\Tools;Old\\app.exe", {}},
+        {"absolute entry", &posixConventions(), "/opt/app/app", "Class Path=/opt/a:b/x.jar", "", {}, "/opt/a:b/x.jar", {}},
+        {"named file", &posixConventions(), "/opt/app/app", "Class Path=plugin:v2.jar", "", {"/opt/app/plugin:v2.jar"},
+         "/opt/app/plugin:v2.jar", {}},
+        {"library folder", &posixConventions(), "/opt/My App: Pro/app", "Class Path=/x.jar", "native", {},
+         "/opt/My App: Pro/native", {}},
+        {"wildcard match left out", &posixConventions(), "/opt/app/app", "Class Path=lib/*.jar", "",
+         {"/opt/app/lib/a.jar", "/opt/app/lib/plugin:v2.jar"}, nullptr,
+         {"-Djava.class.path=/opt/app/lib/a.jar", "-Dsun.java.command="}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::reset();
-        fake::system().conventions = c.conventions;
-        fake::system().modulePath = std::string(c.modulePath);
-        const std::string ini = c.conventions->withoutComponents(c.modulePath, 1) + c.conventions->pathSeparator + "app.ini";
-        fake::addFile(ini, std::string("[Class Path]\nClass Path=") + c.classPath + "\n[Application]\nEmbedded Jar=" +
-                               c.embeddedJar + "\n");
-        for (const char* file : c.files) fake::addFile(file);
         Launcher launcher;
-        launcher.jvmLibraryPath = c.conventions == &posixConventions() ? "/j/lib/server/libjvm.so" : kLibrary;
-        launcher.libraryPath = c.libraryPath;
-        const bool started = setNativeSearchPaths(launcher) && assembleVmOptions(launcher);
-        EXPECT_EQ(!c.options.empty(), started);
+        install(launcher, *c.conventions, c.modulePath, std::string("[Class Path]\n") + c.ini + "\n", c.libraryPath);
+        for (const char* file : c.files) fake::addFile(file);
+        EXPECT_EQ(!c.refused, setNativeSearchPaths(launcher) && assembleVmOptions(launcher));
         EXPECT_EQ(c.options, launcher.vmOptions);
-        EXPECT_EQ(c.box.empty() ? Strings{} : Strings{c.box}, fake::system().errorBoxes);
+        EXPECT_EQ(c.refused ? Strings{std::string("This path cannot be handed to Java, because its name holds '") +
+                                      c.conventions->listSeparator + "', the separator of Java's path lists: " +
+                                      c.refused}
+                            : Strings{},
+                  fake::system().errorBoxes);
     }
 }
 
@@ -388,19 +361,15 @@ TEST(VmOptions, NoEmptyItemInTheClassPathOrTheLibraryPath) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fake::reset();
-        fake::system().conventions = c.conventions;
         const bool posix = c.conventions == &posixConventions();
-        fake::system().modulePath = std::string(posix ? "/opt/app/app" : "C:\\App\\app.exe");
+        Launcher launcher;
+        install(launcher, *c.conventions, posix ? "/opt/app/app" : "C:\\App\\app.exe",
+                std::string("[Class Path]\nClass Path=") + c.classPath + "\n", c.libraryPath);
         fake::system().environment = {{posix ? "PATH" : "Path", c.inheritedPath},
                                       {"EMPTY", ""},
                                       {"SEPARATORS", ";;"}};
         fake::addFile(posix ? "/opt/app/app.jar" : "C:\\App\\app.jar");
         fake::addFile(posix ? "/opt/app/lib/a.jar" : "C:\\App\\lib\\a.jar");
-        fake::addFile(posix ? "/opt/app/app.ini" : kIni, std::string("[Class Path]\nClass Path=") + c.classPath + "\n");
-        Launcher launcher;
-        launcher.jvmLibraryPath = posix ? "/usr/lib/jvm/j17/lib/server/libjvm.so" : kLibrary;
-        launcher.libraryPath = c.libraryPath;
         setNativeSearchPaths(launcher);
         ASSERT_TRUE(assembleVmOptions(launcher));
         EXPECT_EQ(c.expected, launcher.vmOptions);
@@ -612,31 +581,15 @@ TEST(StreamTargetsAndCmd, ReadExpandedAfterTheOptions) {
 }
 
 TEST(StreamTargetsAndCmd, CmdBeforeWordsComeBeforeTheUsersArguments) {
-    const struct {
-        const char* name;
-        const char* application;
-        Strings arguments;
-    } cases[] = {
-        {"before, Cmd after", "[Application]\nCmd Before=--main %TEMP%\\g \"\" \"two words\"\nCmd=last\n",
-         {"--main", "C:\\Temp\\g", "two words", "user", "", "last"}},
-        {"from the + section", "[Application+]\nCmd Before=--conf x\n", {"--conf", "x", "user", ""}},
-        {"empty words only", "[Application]\nCmd Before=\"\"  \n", {"user", ""}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        fake::reset();
-        fake::system().environment = {{"TEMP", "C:\\Temp"}};
-        fake::addFile("C:\\App\\app.jar");
-        writeIni(std::string("[Class Path]\nClass Path=app.jar\n") + c.application);
-        Launcher launcher;
-        launcher.mainClass = "a/Main";
-        launcher.arguments = {"user", ""};
-        ASSERT_TRUE(assembleVmOptions(launcher));
-        EXPECT_EQ(c.arguments, launcher.arguments);
-        std::string command = "-Dsun.java.command=a.Main";
-        for (const std::string& argument : c.arguments) command += " " + argument;
-        EXPECT_EQ(command, launcher.vmOptions.at(1));
-    }
+    fake::system().environment = {{"TEMP", "C:\\Temp"}};
+    fake::addFile("C:\\App\\app.jar");
+    writeIni("[Class Path]\nClass Path=app.jar\n[Application]\nCmd Before=--main %TEMP%\\g \"\" \"two words\"\nCmd=last\n");
+    Launcher launcher;
+    launcher.mainClass = "a/Main";
+    launcher.arguments = {"user", ""};
+    ASSERT_TRUE(assembleVmOptions(launcher));
+    EXPECT_EQ((Strings{"--main", "C:\\Temp\\g", "two words", "user", "", "last"}), launcher.arguments);
+    EXPECT_EQ("-Dsun.java.command=a.Main --main C:\\Temp\\g two words user  last", launcher.vmOptions.at(1));
 }
 
 TEST(StreamTargetsAndCmd, AbsentKeysChangeNothing) {

@@ -1,102 +1,52 @@
 """What a start takes from where, and what reaches the runtime whole, against the stand-in runtime:
-libraries planted in the working folder or beside the launcher, a relative "JRE Path", names that
-hold the list separator or a reference, a class path too long for the system's expansion, a Path too
-long for the system, a product name in a double-byte code page, and a runtime that refuses its
-options or ends the process while it is being created."""
+libraries planted in the working folder or beside the launcher, a relative "JRE Path", a class path
+too long for the system's expansion, a Path too long for the system, a product name in a double-byte
+code page, and a runtime that ends the process while it is being created."""
 
 import shutil
 import subprocess
 
-from harness import DEFAULT_CAPTION, EXIT_FAILURE, require, run, windows_path
+from harness import DEFAULT_CAPTION, EXIT_FAILURE, require, windows_path
 from test_runtime_vm import HOMES, StandinApp, error_box_texts, home
 
 PLANTED_DEPENDENCY = HOMES / "planted-dependency" / "qn_standin_dependency.dll"
 CREATE_FAILED = "JNI exception: failed to create the Java VM\nReason: %s.\n"
 
 
-def standin_env(app, **more):
-    env = {"QN_STANDIN_SCRIPT": str(app.app.path("script.txt")), "QN_STANDIN_RECORD": str(app.record)}
-    env.update(more)
-    return env
-
-
 def test_the_runtimes_own_dependency_is_loaded_not_a_planted_copy():
+    for where in ("working_folder", "launcher_folder"):
+        app = StandinApp("planted_" + where, variant="standin-dependent")
+        work = app.app.path("downloads")
+        work.mkdir()
+        shutil.copyfile(PLANTED_DEPENDENCY, (work if where == "working_folder" else app.app.folder)
+                        / PLANTED_DEPENDENCY.name)
+        result = app.run(cwd=windows_path(work))
+        assert result.exit_code == 0, f"{where}: {result.describe()}"
+        assert app.entry("dependency") == "runtime", where
+        # The program still inherits the search path in its usual order, the runtime's bin last.
+        assert app.entry("env.Path").endswith(";" + home("standin-dependent") + "\\bin"), where
     # The runtime's splash library, loaded before the runtime, imports the same library.
-    splash = "[Display]\r\nSplash Screen=app.jar\r\nPreffer Native Splash Screen=yes\r\n"
-    for variant, display in (("standin-dependent", ""), ("standin-splash-dependent", splash)):
-        for where in ("working_folder", "launcher_folder"):
-            case = f"{variant} {where}"
-            app = StandinApp(f"planted_{variant}_{where}".replace("-", "_"), variant=variant)
-            with open(app.app.path("app.ini"), "a", newline="") as ini:
-                ini.write(display)
-            work = app.app.path("downloads")
-            work.mkdir()
-            shutil.copyfile(PLANTED_DEPENDENCY, (work if where == "working_folder" else app.app.folder)
-                            / PLANTED_DEPENDENCY.name)
-            result = run(app.app, env=standin_env(app), cwd=windows_path(work)).check()
-            assert result.exit_code == 0, f"{case}: {result.describe()}"
-            assert app.entry("dependency") == "runtime", case
-            assert app.entries("splash.dependency") == (["runtime"] if display else []), case
-            # The program still inherits the search path in its usual order, the runtime's bin last.
-            assert app.entry("env.Path").endswith(";" + home(variant) + "\\bin"), case
+    app = StandinApp("planted_splash", variant="standin-splash-dependent")
+    with open(app.app.path("app.ini"), "a", newline="") as ini:
+        ini.write("[Display]\r\nSplash Screen=app.jar\r\nPreffer Native Splash Screen=yes\r\n")
+    shutil.copyfile(PLANTED_DEPENDENCY, app.app.folder / PLANTED_DEPENDENCY.name)
+    result = app.run(cwd=windows_path(app.app.folder))
+    assert result.exit_code == 0, result.describe()
+    assert app.entries("splash.dependency") == ["runtime"] and app.entry("dependency") == "runtime"
 
 
 def test_a_relative_jre_path_is_the_application_folders():
     # "rt" names a full runtime beside the launcher, and a library without the entry points below
     # the working folder, planted there: taking it would show a box.
-    for name, written in [("plain", "rt"), ("rooted", "\\rt\\"), ("drive", "C:rt")]:
-        app = StandinApp("relative_jre_path_" + name, runtime={"JRE Path": written})
-        work = app.app.path("work")
-        shutil.copytree(HOMES / "standin-empty", work / "rt")
-        shutil.copytree(HOMES / "standin", app.app.path("rt"))
-        result = run(app.app, env=standin_env(app), cwd=windows_path(work)).check()
-        assert result.dialogs == [], f"{name}: {result.describe()}"
-        assert result.exit_code == 0, f"{name}: {result.describe()}"
-        shipped = windows_path(app.app.path("rt"))
-        assert app.entry("env.QN_JVM_PATH") == shipped + "\\bin\\client\\jvm.dll", name
-        assert app.entry("env.QN_JVM_HOME") == shipped, name
-
-
-def test_nothing_of_the_working_folder_reaches_the_runtimes_lists():
-    app = StandinApp("lists_of_the_application", class_path="app.jar;lib\\*;C:lib2\\b.jar",
-                     runtime={"Library Path": "native;.",
-                              "Virtual Machine Parameters": "-Djava.class.path=C:\\own.jar;; "
-                                                            "-Djava.library.path=;"})
-    app.app.write_file("lib/a.jar", b"")
-    app.app.write_file("lib2/b.jar", b"")
-    result = run(app.app, env=standin_env(app), cwd=windows_path(app.app.path("lib"))).check()
-    assert result.exit_code == 0, result.describe()
-    folder = app.app.windows_folder
-    options = app.entries("option")[3:]  # after the runtime's hooks
-    # The relative folders are the application's; "." and the "." and ".." of a wildcard are gone.
-    assert options[0].startswith(f"-Djava.library.path={folder}\\native;{folder}\\.;{folder}\\;"), options[0]
-    assert ";.;" not in options[0], options[0]
-    assert options[1] == f"-Djava.class.path={folder}\\app.jar;{folder}\\lib\\a.jar;{folder}\\lib2\\b.jar"
-    # The vendor's own class path, without the empty items; a library path of none at all is dropped.
-    assert options[3:] == ["-Djava.class.path=C:\\own.jar"], options
-
-
-def test_names_holding_the_separator_or_a_reference():
-    refused = ("This path cannot be handed to Java, because its name holds ';', the separator of Java's "
-               "path lists: %s")
-    for name, folder_name, class_path, files in [
-        ("separator", "tools;old", "app.jar", []),
-        ("separator_in_a_match", "separator_match", "lib\\*.jar", ["lib/a.jar", "lib/plugin;v2.jar"]),
-        ("reference", "x%QN_WHO%y", "lib\\*.jar", ["lib/a%QN_WHO%.jar"]),
-    ]:
-        app = StandinApp(folder_name, class_path=class_path)
-        for file in files:
-            app.app.write_file(file, b"")
-        result = app.run(env={"QN_WHO": "root"}, steps=["press:OK"] if name == "separator" else [])
-        folder = app.app.windows_folder
-        if name == "separator":
-            assert error_box_texts(result) == [(DEFAULT_CAPTION, refused % (folder + "\\app.jar"))], result.describe()
-            assert result.exit_code == EXIT_FAILURE, result.describe()
-            assert app.entries("create.version") == []
-            continue
-        assert result.dialogs == [] and result.exit_code == 0, f"{name}: {result.describe()}"
-        found = ";".join(folder + "\\" + file.replace("/", "\\") for file in files if ";" not in file)
-        assert app.entries("option")[3] == "-Djava.class.path=" + found, name
+    app = StandinApp("relative_jre_path", runtime={"JRE Path": "rt"})
+    work = app.app.path("work")
+    shutil.copytree(HOMES / "standin-empty", work / "rt")
+    shutil.copytree(HOMES / "standin", app.app.path("rt"))
+    result = app.run(cwd=windows_path(work))
+    assert result.dialogs == [] and result.exit_code == 0, result.describe()
+    shipped = windows_path(app.app.path("rt"))
+    assert app.entry("env.QN_JVM_PATH") == shipped + "\\bin\\client\\jvm.dll"
+    assert app.entry("env.QN_JVM_HOME") == shipped
 
 
 def test_a_path_longer_than_the_system_takes_stops_the_start():
@@ -127,7 +77,7 @@ def test_a_class_path_beyond_the_systems_expansion_reaches_the_runtime_whole():
     ]:
         app = StandinApp("long_class_path_" + name, class_path=";".join(written),
                          runtime={"Virtual Machine Parameters": "-Dlong=" + ";".join(written)})
-        result = run(app.app, env=standin_env(app, QN_EXTRA="extra")).check()
+        result = app.run(env={"QN_EXTRA": "extra"})
         assert result.exit_code == 0, f"{name}: {result.describe()}"
         options = app.entries("option")[3:]  # after the runtime's hooks
         assert len(";".join(expected)) > 40000
@@ -151,7 +101,7 @@ def test_the_per_user_folder_under_code_page_932():
     user_file = appdata / product / "code" / "app.ini"
     user_file.parent.mkdir(parents=True)
     user_file.write_bytes(f"[Java Runtime Environment]\r\nJRE Path={home()}\r\n".encode("cp932"))
-    result = run(app.app, env=standin_env(app, APPDATA=windows_path(appdata)), locale="ja_JP.UTF-8").check()
+    result = app.run(env={"APPDATA": windows_path(appdata)}, locale="ja_JP.UTF-8")
     assert result.dialogs == [], result.describe()
     assert result.exit_code == 0, result.describe()
     assert app.entry("main.class") == "com/example/App"
@@ -174,18 +124,6 @@ def test_a_runtime_ending_the_process_while_created_shows_what_it_said():
         assert app.entries("main.class") == [], name
 
 
-def test_a_refused_creation_shows_the_runtimes_words():
-    for name, script, reason in [
-        ("one_line", "create.say=Unrecognized option: -Xfoo\ncreate.result=-1\n", "Unrecognized option: -Xfoo"),
-        ("pieces", "create.say=OpenJDK 64-Bit Server VM warning: x\ncreate.say=Invalid maximum heap size\n"
-                   "create.result=-6\n", "OpenJDK 64-Bit Server VM warning: x\nInvalid maximum heap size"),
-    ]:
-        app = StandinApp("refused_creation_" + name, script=script)
-        result = app.run(steps=["press:OK"])
-        assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % reason)], f"{name}: {result.describe()}"
-        assert result.exit_code == EXIT_FAILURE, f"{name}: {result.describe()}"
-
-
 def test_system_exit_from_main_keeps_its_code_and_shows_nothing():
     for code in (0, 3):
         app = StandinApp(f"system_exit_{code}", script=f"create.say=warming up\nmain.exit={code}\n")
@@ -198,7 +136,7 @@ def test_system_exit_from_main_keeps_its_code_and_shows_nothing():
 def test_one_file_for_output_and_error_is_opened_once_for_both():
     app = StandinApp("one_log", script="main.stdout=to-out\nmain.stderr=to-err\n",
                      application={"Output File": "log.txt", "Error File": ".\\LOG.TXT"})
-    result = run(app.app, env=standin_env(app), cwd=app.app.windows_folder).check()
+    result = app.run(cwd=app.app.windows_folder)
     assert result.exit_code == 0, result.describe()
     assert app.entries("open") == ["log.txt"], app.entries("open")
     assert app.entries("setOut") == app.entries("setErr") == ["log.txt"]

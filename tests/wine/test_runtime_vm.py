@@ -203,37 +203,24 @@ def test_an_exception_from_main_is_described_and_the_exit_code_stays_0():
     assert app.entries("describe") == ["java.lang.IllegalStateException: boom"]
 
 
-def per_user_app(name, user_value, script="", application=None):
-    """A stand-in application whose ini allows per-user options, and the user's file holding
-    `user_value` under the application's own APPDATA folder."""
-    app = StandinApp(name, script=script, application=application,
+def test_the_users_own_options_come_after_the_vendors_and_a_refused_one_names_their_file():
+    # The per-user file under the application's own APPDATA folder; the runtime says what it
+    # refuses in two pieces.
+    app = StandinApp("user_options", script="create.say=Unrecognized option: -Xbogus\ncreate.say=and more\n"
+                                            "create.result=-1\n",
                      runtime={"Virtual Machine Parameters": "-Xmx256m -Dwho=vendor", "User Parameters": "yes"})
     ini = app.app.path("app.ini")
     ini.write_bytes(ini.read_bytes() + ini_text({"Product Information": {"Product Name": "QN Test",
                                                                           "Product Code": "users"}}).encode())
+    user_value = '-Xmx1g -Dwho=user -cp evil.jar "-Dspaced=a b" -Xmx25:64:128P -Xbogus'
     user_file = app.app.write_file("appdata/QN Test/users/app.ini",
                                    ini_text({"Java Runtime Environment": {"Virtual Machine Parameters": user_value}}))
-    return app, windows_path(user_file), {"APPDATA": windows_path(app.app.path("appdata"))}
-
-
-def test_the_users_own_options_come_after_the_vendors_and_never_for_a_service():
-    user_value = '-Xmx1g -Dwho=user -cp evil.jar "-Dspaced=a b" -Xmx25:64:128P'
-    for name, application, expected in [
-            ("allowed", None, ["-Xmx1g", "-Dwho=user", "-Dspaced=a b", "-Xmx131072K"]),
-            ("service", {"Application Type": "service"}, [])]:
-        app, _, env = per_user_app("user_options_" + name, user_value, application=application)
-        result = app.run(env=env)
-        assert result.exit_code == 0, f"{name}: {result.describe()}"
-        folder = app.app.windows_folder
-        assert app.entries("option") == ["vfprintf", "exit", "abort", f"-Djava.class.path={folder}\\app.jar",
-                                         "-Dsun.java.command=com.example.App", "-Xmx256m", "-Dwho=vendor"] + expected, \
-            f"{name}: {app.entries('option')}"
-
-
-def test_an_option_the_runtime_refuses_names_the_users_file():
-    app, user_file, env = per_user_app("user_option_refused", "-Xmx1g -Xbogus",
-                                       script="create.say=Unrecognized option: -Xbogus\ncreate.result=-1\n")
-    result = app.run(env=env, steps=["press:OK"])
-    assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % "Unrecognized option: -Xbogus" +
-                                        f"The option -Xbogus comes from {user_file}.\n")], result.describe()
+    result = app.run(env={"APPDATA": windows_path(app.app.path("appdata"))}, steps=["press:OK"])
+    assert error_box_texts(result) == [(DEFAULT_CAPTION, CREATE_FAILED % "Unrecognized option: -Xbogus\nand more" +
+                                        f"The option -Xbogus comes from {windows_path(user_file)}.\n")], \
+        result.describe()
     assert result.exit_code == EXIT_FAILURE, result.describe()
+    assert app.entries("option") == ["vfprintf", "exit", "abort", f"-Djava.class.path={app.app.windows_folder}\\app.jar",
+                                     "-Dsun.java.command=com.example.App", "-Xmx256m", "-Dwho=vendor",
+                                     "-Xmx1g", "-Dwho=user", "-Dspaced=a b", "-Xmx131072K", "-Xbogus"], \
+        app.entries("option")
