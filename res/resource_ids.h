@@ -38,7 +38,6 @@
 #define IDS_INSTANCE_OTHER_VERSION 270
 #define IDS_INSTANCE_HANDOVER_FAILED 271
 #define IDS_INSTANCE_ENDED_UNANSWERED 272
-#define IDS_RUNTIME_SAYS 290
 #define IDS_OPTION_FROM_USER_FILE 291
 #define IDS_OPTIONS_FROM_USER_FILE 292
 // Windows resources only: the download page of the build's branding (QN_DOWNLOAD_URL).

@@ -29,7 +29,6 @@ struct PlatformConventions {
     std::string javaCommand;          // the runtime's java program, its name on the search path
     std::string compilerMarker;       // relative to a home: present in a JDK only
     std::string nativeSplashLibrary;  // file name of the runtime's splash library
-    bool ownSplashWindow;             // the launcher can show a splash window of its own
     // Where a trace asked for on standard error goes when the program has no console: a file of
     // this name in the user's temporary folder; empty: standard error itself.
     std::string standardErrorTraceFile;
