@@ -1,8 +1,6 @@
-"""Single instance when starts die or ids come back: a reply reaches only the start that asked, a
-first instance that dies gives way to the start that waited for it or says that it took the
-arguments, and a first instance of an older launcher is handed only what it reads right. Where a
-test needs a process id to come back, its processes run in a process-id namespace of their own
-(unshare), where nothing else takes ids; outside CI, without it, those tests are skipped."""
+"""Single instance when starts die or ids come back. Where a test needs a process id to come back,
+its processes run in a process-id namespace of their own (unshare), where nothing else takes ids;
+outside CI, without it, those tests are skipped."""
 
 import os
 import shutil
@@ -14,17 +12,6 @@ from pathlib import Path
 
 from jvm_harness import SOURCE_DIR, require
 from test_single_instance import START_TIMEOUT, with_app
-
-# No threads come into being while a test waits for an id: no parallel collector, a fixed number
-# of compiler threads.
-STEADY_VM = "-XX:-UsePerfData -XX:+UseSerialGC -XX:-UseDynamicNumberOfCompilerThreads"
-
-
-def text(number):
-    for line in (SOURCE_DIR / "res" / "string_table.inc").read_text().splitlines():
-        if line.startswith(f"QN_STRING({number}, "):
-            return line.split(", ", 1)[1][1:-2].replace("%s", "")
-    raise AssertionError(number)
 
 
 def in_own_pid_namespace(scenario):
@@ -44,6 +31,8 @@ def start_with_id(app, process_id, *args, running=()):
     for process in running:
         process.send_signal(signal.SIGSTOP)
     try:
+        for process in running:
+            os.waitpid(process.pid, os.WUNTRACED)  # back once every thread of it has stopped
         Path("/proc/sys/kernel/ns_last_pid").write_text(str(process_id - 1))
         started = app.start(*args)
     finally:
@@ -60,13 +49,6 @@ def wait_until(condition, what, timeout=START_TIMEOUT):
         time.sleep(0.02)
 
 
-def scenario(body):
-    with_app("InstanceIntApp", body, clean=False, vm_options=STEADY_VM)
-
-
-# --- a reply and its request --------------------------------------------------------------------
-
-
 def scenario_reply_reaches_its_own_start():
     def body(app, processes):
         processes.append(app.start_first())
@@ -75,39 +57,34 @@ def scenario_reply_reaches_its_own_start():
         wait_until(lambda: ["code=11", "hold=release-a"] in app.calls(), "the first start's call")
         killed.kill()
         killed.wait()
-        # The new start gets the killed one's id, and so its thread's; the killed one's reply
-        # comes while it waits for its own.
+        # With the killed one's id, and so its thread's, it waits for its own reply when the killed one's comes.
         newcomer = start_with_id(app, killed.pid, "code=22", "hold=release-b", running=processes[:1])
         processes.append(newcomer)
         wait_until(lambda: ["code=22", "hold=release-b"] in app.calls(), "the new start's call")
         app.touch("release-a")
         wait_until(lambda: ["code=11", "hold=release-a"] in app.calls("leave"), "the killed start's answer")
         time.sleep(0.5)
-        assert newcomer.poll() is None, f"the new start ended with {newcomer.returncode}, another's answer"
+        assert newcomer.poll() is None, newcomer.returncode
         app.touch("release-b")
         _, err = newcomer.communicate(timeout=START_TIMEOUT)
         assert newcomer.returncode == 22, (newcomer.returncode, err)
         assert app.calls() == [["code=11", "hold=release-a"], ["code=22", "hold=release-b"]], app.calls()
 
-    scenario(body)
+    with_app("InstanceIntApp", body, clean=False)
 
 
 def test_a_reply_reaches_only_the_start_that_asked_when_a_killed_starts_id_comes_back():
     in_own_pid_namespace("scenario_reply_reaches_its_own_start")
 
 
-# --- a first instance that dies -----------------------------------------------------------------
-
-
 def scenario_dead_first_gives_way():
     def body(app, processes):
-        # Every start of this scenario traces to one file: its lines say where a start waited.
         trace = Path(app.folder) / "trace.txt"
         app.env = dict(app.env, QN_LAUNCHER_TRACE=str(trace))
         traced = lambda: trace.read_text(errors="replace") if trace.exists() else ""
         crashed = app.start_first("old")
         processes.append(crashed)
-        crashed.send_signal(19)  # SIGSTOP: it cannot take what the next start hands over
+        crashed.send_signal(signal.SIGSTOP)  # it cannot take what the next start hands over
         waiting = app.start("code=5", "mine")
         processes.append(waiting)
         # Killed only once the request is in its queue: killed earlier, the waiting start would
@@ -118,53 +95,23 @@ def scenario_dead_first_gives_way():
         # A new start of the same program with the dead first instance's id is not taken for it.
         newcomer = start_with_id(app, crashed.pid, "code=9", "theirs", running=[waiting])
         processes.append(newcomer)
-        try:
-            _, err = newcomer.communicate(timeout=START_TIMEOUT)
-        except subprocess.TimeoutExpired:
-            raise AssertionError("the new start did not end; the trace:\n" + traced()) from None
+        _, err = newcomer.communicate(timeout=START_TIMEOUT)
         assert newcomer.returncode == 9, (newcomer.returncode, err, traced())
         assert app.mains() == ["int 1|6f6c64", "int 2|636f64653d35|6d696e65"], app.mains()
         assert app.calls() == [["code=9", "theirs"]], app.calls()
         assert waiting.poll() is None, "the start that waited runs the application"
-        assert app.stop_first(waiting) == 0
-
-    scenario(body)
-
-
-def test_a_first_instance_that_dies_before_it_takes_the_arguments_gives_way_to_the_waiting_start():
-    in_own_pid_namespace("scenario_dead_first_gives_way")
-
-
-# --- a first instance of an older launcher, and one that dies ------------------------------------
-
-
-def test_an_older_first_instance_gets_only_lists_it_reads_right_and_one_that_dies_after_taking_them_is_reported():
-    def body(app, processes):
-        first = app.start_first()
-        processes.append(first)
-        # Such a launcher makes a block without the extension.
-        with open(app.block(), "r+b") as block:
-            block.seek(1052)
-            extension = block.read(24)
-            block.seek(1052)
-            block.write(bytes(24))
-        for args in (["code=4", "", "lost"], ["code=4", "x" * 2000]):
-            code, err = app.later(*args)
-            assert code == 255 and text(270) in err, (code, err)
-        code, err = app.later("code=5", "plain")
-        assert (code, err) == (5, ""), (code, err)
-        assert app.calls() == [["code=5", "plain"]], app.calls()
-
-        # This version's first instance again, killed once it has taken the arguments.
-        with open(app.block(), "r+b") as block:
-            block.seek(1052)
-            block.write(extension)
+        # When it in turn dies after taking a later start's arguments, that start says so.
         later = app.start("code=3", "hold=never")
         processes.append(later)
         wait_until(lambda: ["code=3", "hold=never"] in app.calls(), "the call")
-        first.kill()
+        waiting.kill()
         _, err = later.communicate(timeout=START_TIMEOUT)
-        assert later.returncode == 255, (later.returncode, err)
-        assert text(272) in err.decode(), err
+        said = [line for line in (SOURCE_DIR / "res" / "string_table.inc").read_text().splitlines()
+                if line.startswith("QN_STRING(272, ")][0].split('"')[1]
+        assert later.returncode == 255 and said in err.decode(), (later.returncode, err)
 
-    scenario(body)
+    with_app("InstanceIntApp", body, clean=False)
+
+
+def test_a_first_instance_that_dies_before_taking_the_arguments_gives_way_and_one_that_dies_after_is_reported():
+    in_own_pid_namespace("scenario_dead_first_gives_way")

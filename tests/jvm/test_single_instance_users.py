@@ -35,9 +35,7 @@ class User:
         return Path(f"/tmp/qnlauncher-{self.uid}")
 
     def env(self, **extra):
-        values = dict(HOME="/", USER=self.name, LOGNAME=self.name)
-        values.update(extra)
-        env = utf8_env(**values)
+        env = utf8_env(**{"HOME": "/", "USER": self.name, "LOGNAME": self.name, **extra})
         env.pop("XDG_RUNTIME_DIR", None)
         return env
 
@@ -61,7 +59,7 @@ def two_users():
     finally:
         for user in made:
             for folder in Path("/tmp").glob(f"qnlauncher-{user.uid}*"):
-                if folder.is_dir() and folder.stat().st_uid in (user.uid, 0):
+                if folder.is_dir() and folder.stat().st_uid in [other.uid for other in made] + [0]:
                     shutil.rmtree(folder, ignore_errors=True)
             subprocess.run([userdel, user.name], capture_output=True)
 
@@ -374,34 +372,23 @@ def test_a_squatted_lock_name_of_another_user_adds_no_delay():
             shutil.rmtree(folder, ignore_errors=True)
 
 
-# --- 6: another user cannot switch it off ----------------------------------------------------------
-
-
 def test_another_user_taking_every_name_under_tmp_cannot_switch_single_instance_off():
     with two_users() as (squatter, user), shared_root() as root:
         exe = install(root / "app", "InstanceIntApp")
         squats = [Path(f"/tmp/qnlauncher-{user.uid}{suffix}") for suffix in ("", ".1", ".2", ".3")]
-        home = root / "home"
-        home.mkdir(mode=0o755)
-        os.chown(home, user.uid, user.gid)
-        runtime = private_folder(root / "run-user", user.uid)
-        try:
-            for folder in squats:
-                folder.mkdir(mode=0o700, exist_ok=True)
-                os.chown(folder, squatter.uid, squatter.gid)
-            run = Run(exe, root, user, "user", HOME=str(home))
-            with running(run):
-                first = run.start_first("x")
-                # Starts with and without a runtime folder in their environment meet all the same.
-                for extra, code in (({}, 6), ({"XDG_RUNTIME_DIR": str(runtime)}, 8)):
-                    later = user.popen([str(exe), f"code={code}"], cwd=exe.parent, env=dict(run.env, **extra),
-                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                    _, err = later.communicate(timeout=START_TIMEOUT)
-                    assert later.returncode == code, (extra, later.returncode, err)
-                assert run.calls() == [["code=6"], ["code=8"]], run.calls()
-                assert (home_channel(home) / block_name(instance_name(exe))).exists()
-                assert run.stop(first)[0] == 0
-            assert all(list(folder.iterdir()) == [] for folder in squats), "nothing went into the squatted folders"
-        finally:
-            for folder in squats:
-                shutil.rmtree(folder, ignore_errors=True)
+        for folder in squats:
+            folder.mkdir(mode=0o700, exist_ok=True)
+            os.chown(folder, squatter.uid, squatter.gid)
+        home, runtime = private_folder(root / "home", user.uid), private_folder(root / "run-user", user.uid)
+        run = Run(exe, root, user, "user", HOME=str(home))
+        with running(run):
+            first = run.start_first("x")
+            # Starts with and without a runtime folder in their environment meet all the same.
+            for code in (6, 8):
+                got, _, err = run.later(f"code={code}")
+                assert got == code, (got, err)
+                run.env = dict(run.env, XDG_RUNTIME_DIR=str(runtime))
+            assert run.calls() == [["code=6"], ["code=8"]], run.calls()
+            assert (home_channel(home) / block_name(instance_name(exe))).exists()
+            assert run.stop(first)[0] == 0
+        assert all(list(folder.iterdir()) == [] for folder in squats), "nothing went into the squatted folders"

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -37,7 +36,6 @@ struct FakeChannel {
     bool refuseTurns = false;
     bool firstAcknowledges = true;
     bool firstTakesArguments = true;         // false: the first process ends before it acknowledges
-    std::function<void()> onAcknowledgementWait;  // what happens while a later instance waits
     std::set<std::uint32_t> goneRequesters;  // requester threads that have ended
     bool refusePosts = false;
     bool refuseListener = false;
@@ -46,7 +44,6 @@ struct FakeChannel {
     std::uint32_t threadId = 40;
     std::uint32_t listenerThreadId = 41;
     std::set<std::uint32_t> runningInstances;  // process ids isInstanceProcessRunning knows
-    std::map<std::uint32_t, std::uint64_t> startTimes;  // process id -> start time (else 0)
 
     std::vector<std::string> events;  // names of the events created ("" for unnamed)
     std::vector<std::string> turns;   // names of the turns taken

@@ -31,8 +31,7 @@ void writeFile(const fs::path& path, const std::string& content, mode_t mode) {
 
 class InstanceChannel : public testing::Test {
 protected:
-    // The backend chooses its folder once per process: every test here shares one home. (The
-    // user running the tests has no /run/user folder, which would come first.)
+    // The backend chooses its folder once per process: every test here shares one home.
     static void SetUpTestSuite() {
         char pattern[] = "/tmp/qn-channel-XXXXXX";
         ASSERT_NE(nullptr, ::mkdtemp(pattern));

@@ -194,48 +194,6 @@ TEST(SetUpSingleInstance, AFirstInstanceThatEndsBeforeTakingTheArgumentsLeavesTh
     EXPECT_EQ(0, fake::channel().turnsHeld);
 }
 
-TEST(SetUpSingleInstance, ALaterInstanceBecomesTheFirstWhenTheFirstDiesBeforeTakingTheArguments) {
-    const struct {
-        const char* what;
-        bool replaceable;
-        bool diesMeanwhile;
-        bool becomesFirst;
-    } cases[] = {
-        {"where blocks outlive their creator", true, true, true},
-        {"where a waiting start keeps the block", false, true, true},
-        {"a first instance that lives on is still waited for", true, false, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fake::reset();
-        writeIni("Single Instance=yes\r\n");
-        // A first instance of this version: its block carries the extension with its start time.
-        runningFirstInstance();
-        fake::channel().blocks[kName].resize(instanceBlockSize, 0);
-        publishExtension(*reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data()), 777);
-        fake::channel().startTimes[5000] = 777;
-        fake::channel().replaceableBlocks = c.replaceable;
-        fake::channel().firstTakesArguments = false;
-        // Alive by its start time when the block is opened; during the wait it dies and a
-        // process that started later gets its id.
-        if (c.diesMeanwhile) {
-            fake::channel().onAcknowledgementWait = [] { fake::channel().startTimes[5000] = 778; };
-        }
-        Launcher launcher;
-        launcher.arguments = {"mine"};
-        EXPECT_TRUE(setUpSingleInstance(launcher));
-        EXPECT_EQ(c.becomesFirst, launcher.isFirstInstance);
-        EXPECT_TRUE(launcher.singleInstance);
-        if (c.becomesFirst) {
-            EXPECT_EQ(4000u, blockOf().firstProcessId);
-            EXPECT_EQ(41u, blockOf().listenerThreadId);
-            EXPECT_EQ(0u, launcher.instanceRequestId);
-            EXPECT_NE(nullptr, launcher.instanceListenerThread);
-        }
-        EXPECT_EQ(0, fake::channel().turnsHeld);
-    }
-}
-
 TEST(SetUpSingleInstance, LaterInstanceFailsWithoutContactWhenArgumentsDoNotFit) {
     writeIni("Single Instance=yes\r\n");
     runningFirstInstance();
@@ -250,7 +208,6 @@ TEST(SetUpSingleInstance, LaterInstanceFailsWithoutContactWhenArgumentsDoNotFit)
     EXPECT_FALSE(setUpSingleInstance(tooLong));
     EXPECT_TRUE(tooLong.isSecondaryInstance());
     EXPECT_TRUE(fake::channel().posts.empty());
-    // The block has no extension: its first instance is of a launcher that reads only the area.
     EXPECT_EQ(std::vector<std::string>{formatError(LauncherError(IDS_INSTANCE_OTHER_VERSION))},
               fake::system().errorBoxes);
 }
@@ -343,28 +300,10 @@ TEST(SetUpSingleInstance, UnknownExecutablePathMakesAnOrdinaryLaunch) {
 }
 
 TEST(InstanceExecutable, AConsoleCompanionIsNamedAfterTheProgramBesideIt) {
-    const struct {
-        const char* what;
-        std::vector<const char*> files;
-        const char* path;
-        const char* named;
-    } cases[] = {
-        {"the companion beside it", {"C:\\App\\ledger.exe", "C:\\App\\ledger.com"}, "C:\\App\\ledger.com",
-         "C:\\App\\ledger.exe"},
-        {"the program as its folder spells it", {"C:\\App\\Ledger.EXE"}, "C:\\App\\ledger.COM",
-         "C:\\App\\Ledger.EXE"},
-        {"no program beside it", {"C:\\App\\ledger.com"}, "C:\\App\\ledger.com", "C:\\App\\ledger.com"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        fake::reset();
-        for (const char* file : c.files) fake::addFile(file);
-        EXPECT_EQ(c.named, instanceExecutable(c.path));
-    }
-    fake::reset();
-    fake::system().conventions = &posixConventions();
-    fake::addFile("/opt/app/ledger.exe");
-    EXPECT_EQ("/opt/app/ledger.com", instanceExecutable("/opt/app/ledger.com")) << "no such pair on POSIX";
+    fake::addFile("C:\\App\\ledger.com");
+    EXPECT_EQ("C:\\App\\ledger.com", instanceExecutable("C:\\App\\ledger.com")) << "alone";
+    fake::addFile("C:\\App\\Ledger.EXE");
+    EXPECT_EQ("C:\\App\\Ledger.EXE", instanceExecutable("C:\\App\\ledger.COM")) << "as its folder spells it";
 }
 
 // --- Waiting in a later instance ------------------------------------------------------------------
@@ -376,37 +315,13 @@ struct WaitCase {
     std::deque<std::optional<std::uint32_t>> exitCodes;
     std::int32_t result;
     std::size_t waits;
-    int message = 0;  // string-table id of the error shown, 0 for none
+    int message = 0;          // string-table id of the error shown, 0 for none
+    std::uint32_t requestId = 0;  // 0: handed over to a first instance of a launcher of before
 };
-
-// A later instance that handed over with `requestId` (0: to a first instance of a launcher of before).
-void expectWait(const WaitCase& c, std::uint32_t requestId = 0) {
-    SCOPED_TRACE(c.what);
-    fake::reset();
-    runningFirstInstance();
-    if (c.openable) fake::channel().openableProcesses.insert(5000);
-    fake::channel().queue = c.queue;
-    fake::channel().exitCodes = c.exitCodes;
-    Launcher launcher;
-    launcher.singleInstance = true;
-    launcher.instanceView = &blockOf();
-    launcher.instanceRequestId = requestId;
-    const std::int32_t result = waitForFirstInstance(launcher);
-    EXPECT_EQ(c.result, result);
-    EXPECT_EQ(c.waits, fake::channel().waits.size());
-    for (std::uint32_t limit : fake::channel().waits) EXPECT_EQ(replyRecheckMs, limit);
-    EXPECT_TRUE(fake::channel().sleeps.empty());
-    std::vector<std::string> shown;
-    if (c.message == IDS_INSTANCE_HANDOVER_FAILED) {
-        shown.push_back(formatError(LauncherError(c.message, "the running application could not read them")));
-    } else if (c.message) {
-        shown.push_back(formatError(LauncherError(c.message)));
-    }
-    EXPECT_EQ(shown, fake::system().errorBoxes);
-}
 
 TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
     using platform::stillActive;
+    constexpr std::uint32_t kId = 0x5EED;
     const WaitCase cases[] = {
         {"a reply", true, {{kMessage, 7}}, {}, 7, 0},
         {"a reply carries a negative result", true, {{kMessage, 0xFFFFFFFEu}}, {}, -2, 0},
@@ -418,25 +333,30 @@ TEST(WaitForFirstInstance, ResultByHowTheFirstInstanceAnswers) {
         {"the first process cannot be opened", false, {}, {}, 0, 0},
         {"a reply that came before the first process went", false, {{0x1234, 1}, {kMessage, 6}}, {}, 6, 0},
         {"a reply wins over the ended process", true, {{kMessage, 4}}, {3u}, 4, 0},
+        // A first instance of this version answers with the request's id.
+        {"it could not read the arguments", true, {{kMessage, 0xFFFFFFFFu, ~kId}}, {}, -1, 0,
+         IDS_INSTANCE_HANDOVER_FAILED, kId},
+        {"it took them and is gone already", false, {}, {}, -1, 0, IDS_INSTANCE_ENDED_UNANSWERED, kId},
     };
-    for (const WaitCase& c : cases) expectWait(c);
-}
-
-TEST(WaitForFirstInstance, AFirstInstanceOfThisVersionAnswersOnlyWithTheRequestsId) {
-    using platform::stillActive;
-    constexpr std::uint32_t id = 0x5EED;
-    const WaitCase cases[] = {
-        {"its reply", true, {{kMessage, 7, id}}, {}, 7, 0},
-        {"a reply to a killed start with this thread's id is not ours",
-         true, {{kMessage, 11, 0x1234}, {kMessage, 22, id}}, {stillActive}, 22, 1},
-        {"a reply without an id is not ours either", true, {{kMessage, 11, 0}}, {3u}, 3, 0},
-        {"it could not read the arguments", true, {{kMessage, 0xFFFFFFFFu, ~id}}, {}, -1, 0,
-         IDS_INSTANCE_HANDOVER_FAILED},
-        {"it took them and died", true, {}, {stillActive, std::nullopt}, -1, 1, IDS_INSTANCE_ENDED_UNANSWERED},
-        {"it took them and is gone already", false, {}, {}, -1, 0, IDS_INSTANCE_ENDED_UNANSWERED},
-        {"it ended with an exit code", true, {}, {4u}, 4, 0},
-    };
-    for (const WaitCase& c : cases) expectWait(c, id);
+    for (const WaitCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        fake::reset();
+        runningFirstInstance();
+        if (c.openable) fake::channel().openableProcesses.insert(5000);
+        fake::channel().queue = c.queue;
+        fake::channel().exitCodes = c.exitCodes;
+        Launcher launcher;
+        launcher.singleInstance = true;
+        launcher.instanceView = &blockOf();
+        launcher.instanceRequestId = c.requestId;
+        const std::int32_t result = waitForFirstInstance(launcher);
+        EXPECT_EQ(c.result, result);
+        EXPECT_EQ(c.waits, fake::channel().waits.size());
+        EXPECT_TRUE(fake::channel().sleeps.empty());
+        const LauncherError shown(c.message, "the running application could not read them");
+        EXPECT_EQ(c.message ? std::vector<std::string>{formatError(shown)} : std::vector<std::string>{},
+                  fake::system().errorBoxes);
+    }
 }
 
 TEST(WaitForFirstInstance, LooksAtTheQueueBeforeTheProcessEveryRound) {
@@ -760,31 +680,19 @@ TEST_F(Worker, ListenerDropsTheRequestOfAStartThatHasGone) {
     EXPECT_EQ((std::vector<fake::FakePost>{{502, kMessage, 0}}), fake::channel().posts);
 }
 
-TEST_F(Worker, ListenerTakesARequestOnlyWithItsOwnMessageAndAnswersWithItsId) {
+TEST_F(Worker, ListenerDropsAKilledStartsMessageAndRefusesALostArgumentFile) {
     fake::channel().blocks[kName].assign(instanceBlockSize, 0);
     auto& block = *reinterpret_cast<ExtendedInstanceBlock*>(fake::channel().blocks[kName].data());
     block.block.requestMessage = kMessage;
     publishExtension(block, 1);
     launcher.instanceView = &block.block;
-    launcher.instanceAcknowledgement = platform::createAcknowledgement("ack");
-    fake::system().deferThreads = true;
-    // A start killed before its request was taken left message 501 (id 8); start 502 has the same
-    // thread id and wrote request 9. Then start 503's argument file has gone.
-    writeRequest(block, kName, {"of 502", ""}, 9);
-    fake::channel().queue = {{kMessage, 501, 8}, {kMessage, 502, 9}};
-    runListener(&launcher);
-    const std::string file = std::string(kName) + argumentFileSuffix;
-    fake::channel().blocks.erase(file);  // 502's, gone with its last holder
+    // A start killed before its request was taken left message 501 (id 8); start 503 wrote
+    // request 10, whose argument file has gone.
     writeRequest(block, kName, {"of 503", ""}, 10);
-    fake::channel().blocks.erase(file);
-    fake::channel().queue = {{kMessage, 503, 10}};
+    fake::channel().blocks.erase(std::string(kName) + argumentFileSuffix);
+    fake::channel().queue = {{kMessage, 501, 8}, {kMessage, 503, 10}};
     runListener(&launcher);
-
-    EXPECT_EQ((std::vector<std::uint32_t>{502, 503}), fake::channel().acknowledged);
-    for (const auto& [body, parameter] : fake::system().deferredThreads) body(parameter);
-    EXPECT_EQ((std::vector<std::vector<std::string>>{{"of 502", ""}}), fakeJava.secondaryCalls);
-    EXPECT_EQ((std::vector<fake::FakePost>{{503, kMessage, 0xFFFFFFFFu, ~10u}, {502, kMessage, 0, 9}}),
-              fake::channel().posts);
+    EXPECT_EQ((std::vector<fake::FakePost>{{503, kMessage, 0xFFFFFFFFu, ~10u}}), fake::channel().posts);
 }
 
 TEST_F(Worker, ListenerDropsTheRequestWhenNoWorkerStarts) {
