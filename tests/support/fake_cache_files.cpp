@@ -94,9 +94,6 @@ std::string readFileAt(const std::string& path, std::uint64_t offset, std::size_
 }
 
 bool startAssembly(const Assembly& assembly) {
-    std::string call = assembly.program;
-    for (const std::string& argument : assembly.arguments) call += " " + argument;
-    fs().assemblyCalls.push_back(call);
     if (!fs().assemblyStarts) return false;
     fs().pendingAssemblies.push_back(assembly);
     return true;
@@ -107,20 +104,16 @@ bool startAssembly(const Assembly& assembly) {
 namespace qn::fake {
 
 void runAssemblies() {
-    std::vector<platform::Assembly> assemblies;
-    assemblies.swap(system().pendingAssemblies);
-    for (const platform::Assembly& assembly : assemblies) {
-        const std::optional<int> code =
-            system().onAssembly ? system().onAssembly(assembly.program, assembly.arguments) : std::optional<int>();
+    for (const platform::Assembly& assembly : system().pendingAssemblies) {
         const auto produced = system().files.find(assembly.produced);
-        if (code == 0 && produced != system().files.end()) {
+        if (produced != system().files.end()) {
+            system().fileTimes[assembly.produced] = system().now;  // written when it ran
             platform::replaceFile(assembly.produced,
                                   assembly.keptPrefix + std::to_string(produced->second.size()) + assembly.keptSuffix);
-        } else {
-            platform::removeFile(assembly.produced);
         }
         for (const std::string& file : assembly.removeAfter) platform::removeFile(file);
     }
+    system().pendingAssemblies.clear();
 }
 
 }  // namespace qn::fake
