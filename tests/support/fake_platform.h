@@ -80,11 +80,8 @@ struct FakeSystem {
     std::int64_t now = 0;
     std::set<std::string> unwritableFolders;         // nothing can be made inside these
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
-    std::vector<std::string> assemblyCalls;  // "<program> <arguments...>" of every assembly started
     bool assemblyStarts = true;              // false: the system cannot start one
     std::vector<platform::Assembly> pendingAssemblies;  // started, run by runAssemblies()
-    // Plays an assembly's program: may add files; its result is the exit code (nothing: killed).
-    std::function<std::optional<int>(const std::string&, const std::vector<std::string>&)> onAssembly;
 };
 
 /// The fake system of the current test, reset by reset().

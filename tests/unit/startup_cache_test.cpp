@@ -74,6 +74,7 @@ TEST(StartupCache, MechanismByVersion) {
         {"JAVA_VERSION=\"13\"\n", 13, CacheMechanism::StaticArchive},
         {"JAVA_VERSION=\"17.0.15\"\r\n", 17, CacheMechanism::StaticArchive},
         {"JAVA_VERSION=\"18.0.2.1\"\n", 18, CacheMechanism::StaticArchive},
+        {"JAVA_VERSION=\"19\"\n", 19, CacheMechanism::StaticArchive},
         {"JAVA_VERSION=\"24.0.1\"\n", 24, CacheMechanism::StaticArchive},
         {"IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"25.0.3\"\nJAVA_RUNTIME_VERSION=\"25.0.3+9-LTS\"\n", 25,
          CacheMechanism::AheadOfTimeCache},
