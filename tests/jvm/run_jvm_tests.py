@@ -176,16 +176,6 @@ class JdkTests(JdkCase):
         self.assertIn('Exception in thread "main" java.lang.IllegalStateException: boom', result.err)
         self.assertIn("at qn.fixture.Thrower.main(Thrower.java", result.err)
 
-    def test_a_jar_appended_to_the_launcher_runs_from_the_launchers_own_name(self):
-        # The application in one file: the class path names the executable, which carries the jar.
-        self.app(class_path=self.name)
-        with open(self.executable, "ab") as executable, open(self.path("app.jar"), "rb") as jar:
-            executable.write(jar.read())
-        os.remove(self.path("app.jar"))
-        result = self.start(["one file"])
-        self.assertRan(result)
-        self.assertEqual(["one file"], self.probe_values(result)["arguments"])
-
     def test_main_throwing_with_failure_check_and_nobody_to_ask_is_ignored(self):
         self.app(main="qn.fixture.Thrower", application={"Failure Check": "yes"})
         result = self.start()
@@ -320,24 +310,17 @@ class JdkTests(JdkCase):
         self.assertRan(result)
         return int(self.probe_values(result)["maxMemory"])
 
-    def test_the_users_own_heap_wins_only_when_the_vendor_allows_it(self):
-        config = self.path("config")
-        os.makedirs(os.path.join(config, "QN Test", "user-options"))
-        with open(os.path.join(config, "QN Test", "user-options", self.name + ".ini"), "w") as out:
-            # The class path options must go: the runtime itself refuses -cp.
-            out.write(ini_text({"Java Runtime Environment": {"Virtual Machine Parameters": "-Xmx1g -cp %QN_EVIL% "
-                                                             "-Djava.class.path=%QN_EVIL% -classpath %QN_EVIL%"}}))
-        for name, application, users in [("allowed", None, True), ("a service", {"Application Type": "service"}, False)]:
-            with self.subTest(name):
-                self.app(parameters="-Xmx256m", runtime={"User Parameters": "yes"}, application=application)
-                with open(self.path(self.name + ".ini"), "a") as ini:
-                    ini.write("[Product Information]\nProduct Name=QN Test\nProduct Code=user-options\n")
-                result = self.start(env={"XDG_CONFIG_HOME": config, "QN_EVIL": self.path("evil.jar")})
-                self.assertRan(result)
-                values = self.probe_values(result)
-                # The vendor's -Xmx256m, or the user's -Xmx1g after it.
-                self.assertEqual(users, int(values["maxMemory"]) > 512 << 20, values["maxMemory"])
-                self.assertEqual(self.path("app.jar"), values["java.class.path"])
+    def test_the_users_own_heap_wins_over_the_vendors(self):
+        config = os.path.join(self.path("config"), "QN Test", "user-options")
+        os.makedirs(config)
+        with open(os.path.join(config, self.name + ".ini"), "w") as out:
+            out.write(ini_text({"Java Runtime Environment": {"Virtual Machine Parameters": "-Xmx1g"}}))
+        self.app(parameters="-Xmx256m", runtime={"User Parameters": "yes"})
+        with open(self.path(self.name + ".ini"), "a") as ini:
+            ini.write("[Product Information]\nProduct Name=QN Test\nProduct Code=user-options\n")
+        result = self.start(env={"XDG_CONFIG_HOME": self.path("config")})
+        self.assertRan(result)
+        self.assertGreater(int(self.probe_values(result)["maxMemory"]), 512 << 20)
 
     def test_percentage_heap_becomes_the_vms_limit(self):
         expected_k = int((physical_memory() >> 10) * (25 * 0.01))
@@ -428,21 +411,6 @@ class JdkTests(JdkCase):
                 self.assertEqual(self.path("app.jar"), values["java.class.path"])
                 self.assertEqual("%s/native:%s/:/usr/bin:/bin:%s/lib" % (self.folder, self.folder, jdk),
                                  values["java.library.path"])
-
-    def test_an_install_folder_holding_the_separator_refuses_to_start(self):
-        # "My App: Pro/app.jar" would be read as "My App" and " Pro/app.jar" in the working folder.
-        folder = self.path("My App: Pro")
-        os.mkdir(folder)
-        self.executable = os.path.join(folder, self.name)
-        shutil.copy2(OPTIONS.launcher, self.executable)
-        open(os.path.join(folder, "app.jar"), "w").close()
-        with open(os.path.join(folder, self.name + ".ini"), "w") as ini:
-            ini.write(ini_text({"Java Runtime Environment": {"Main Class": "a.B", "JRE Path": OPTIONS.jdk},
-                                "Class Path": {"Class Path": "app.jar"}}))
-        result = self.start()
-        self.assertEqual(255, result.returncode, result.err)
-        self.assertEqual("This path cannot be handed to Java, because its name holds ':', the separator of "
-                         "Java's path lists: %s/app.jar\n" % folder, result.err)
 
     def test_same_output_and_error_file_keeps_both_streams_in_order(self):
         for output, error in (("both.txt", "both.txt"), (self.path("both.txt"), "./both.txt")):
@@ -647,22 +615,13 @@ class StandinTests(StandinCase):
         self.assertEqual(255, result.returncode)
         self.assertEqual("com/example/App", self.entry("main.class"))
 
-    def test_only_an_ibm_runtime_of_java_8_keeps_the_thread_after_main(self):
-        def ibm_runtime(version, provider):
-            # A copy of the stand-in's home, told apart by its release file alone; the other
-            # vendors, versions and providers are the unit tests'.
-            home = self.path("home-" + version)
-            shutil.copytree(self.home(), home)
-            with open(os.path.join(home, "release"), "w") as release:
-                release.write('IMPLEMENTOR="IBM Corporation"\nJAVA_VERSION="%s"\n' % version)
-            self.app(script="main.stdout=started\n", runtime={"VM Provider": provider, "JRE Path": home})
-
-        ibm_runtime("11.0.2", "favor_ibm")
-        result = self.start()
-        self.assertEqual(0, result.returncode, result.err)
-        self.assertEqual([""], self.entries("detach"))
-        os.remove(self.record)
-        ibm_runtime("1.8.0", "ibm")
+    def test_ibm_provider_keeps_the_thread_after_main(self):
+        # Only for an IBM runtime of Java 8, told by its release file; other runtimes are the unit tests'.
+        home = self.path("home-ibm8")
+        shutil.copytree(self.home(), home)
+        with open(os.path.join(home, "release"), "w") as release:
+            release.write('IMPLEMENTOR="IBM Corporation"\nJAVA_VERSION="1.8.0"\n')
+        self.app(script="main.stdout=started\n", runtime={"VM Provider": "ibm", "JRE Path": home})
         process = subprocess.Popen([self.executable], cwd=self.folder, stdout=subprocess.PIPE,
                                    env=dict(os.environ, QN_STANDIN_SCRIPT=self.path("script.txt"),
                                             QN_STANDIN_RECORD=self.record))

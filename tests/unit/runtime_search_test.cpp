@@ -103,7 +103,6 @@ TEST(FindRuntime, ConfiguredFolderWithOrWithoutBackslashAndRelative) {
         {"C:\\Java\\jre6\\", "C:\\Java\\jre6\\bin\\client\\jvm.dll"},
         // A relative folder is the application folder's, however it is written.
         {"jre", "C:\\App\\jre\\bin\\server\\jvm.dll"},
-        {"\\jre\\", "C:\\App\\jre\\bin\\server\\jvm.dll"},
         {"C:jre", "C:\\App\\jre\\bin\\server\\jvm.dll"},
     };
     for (const auto& c : cases) {
@@ -125,7 +124,7 @@ TEST(FindRuntime, RelativeConfiguredFolderWithoutTheApplicationFolder) {
     configure(launcher);
     launcher.configuredJrePath = "jre";
     EXPECT_FALSE(findRuntime(launcher));
-    // Reported once, by the local-runtime step; the current folder's runtime is not taken.
+    // Reported once, by the local-runtime step.
     EXPECT_EQ(std::vector<std::string>{"Windows exception: failed to get the module path (errno = 5).\n"},
               fake::system().errorBoxes);
 }

@@ -76,77 +76,51 @@ TEST(ImageMachine, HeadersOfBothFormats) {
     EXPECT_FALSE(imageMachine(std::string("\x7f" "ELF\x05", 5) + std::string(40, '\0')));
 }
 
-bool traced(const std::vector<std::string>& lines, const std::string& start, const std::string& end) {
-    for (const std::string& line : lines) {
-        if (line.compare(0, start.size(), start) == 0 && line.size() >= end.size() &&
-            line.compare(line.size() - end.size(), end.size(), end) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// One row per family of today's registrations: its key, the path below the version, the value,
-// the maker the trace names. Each is tried with a runtime of today and one of Java 8, whose JDK
-// keeps its runtime in "jre\".
-TEST(TodaysRegistrations, EveryFamilyFromMachineAndUserInBothLayouts) {
+// One row per family of today's registrations: its key, the path below the version, the value. A
+// JDK of Java 8 keeps its runtime in "jre\".
+TEST(TodaysRegistrations, EveryFamilyFromMachineAndUser) {
     const struct {
         const char* key;
         const char* subkey;
         const char* build;  // "" when the value sits on the version subkey
         const char* value;
         const char* provider;
-        const char* vendor;
     } cases[] = {
-        {"Software\\JavaSoft\\JDK", "17.0.2", "", "JavaHome", "", "Oracle"},
-        {"Software\\JavaSoft\\JRE", "9.0.4", "", "JavaHome", "", "Oracle"},
-        {"Software\\Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\Eclipse Foundation\\JDK", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\Eclipse Foundation\\JRE", "17.0.1.12", "hotspot\\MSI", "Path", "", "Temurin"},
-        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
-        {"Software\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path", "", "AdoptOpenJDK"},
-        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "openj9\\MSI", "Path", "ibm", "AdoptOpenJDK"},
-        {"Software\\Microsoft\\JDK", "17.0.9.8", "hotspot\\MSI", "Path", "", "Microsoft"},
-        {"Software\\Semeru\\JDK", "17.0.8.7", "openj9\\MSI", "Path", "ibm", "Semeru"},
-        {"Software\\Semeru\\JRE", "17.0.8.7", "openj9\\MSI", "Path", "ibm", "Semeru"},
-        {"Software\\SapMachine\\JDK", "21.0.1", "", "JavaHome", "", "SapMachine"},
-        {"Software\\SapMachine\\JRE", "11.0.21", "", "JavaHome", "", "SapMachine"},
-        {"Software\\Azul Systems\\Zulu", "zulu-17", "", "InstallationPath", "", "Zulu"},
-        {"Software\\Azul Systems\\Zulu 32-bit", "zulu-8", "", "InstallationPath", "", "Zulu"},
-        {"Software\\BellSoft\\Liberica", "Liberica JDK 21", "", "InstallationPath", "", "Liberica"},
+        {"Software\\JavaSoft\\JDK", "17.0.2", "", "JavaHome", ""},
+        {"Software\\JavaSoft\\JRE", "9.0.4", "", "JavaHome", ""},
+        {"Software\\Eclipse Adoptium\\JDK", "21.0.1.12", "hotspot\\MSI", "Path", ""},
+        {"Software\\Eclipse Adoptium\\JDK", "8.0.392.8", "hotspot\\MSI", "Path", ""},
+        {"Software\\Eclipse Adoptium\\JRE", "17.0.9.9", "hotspot\\MSI", "Path", ""},
+        {"Software\\Eclipse Foundation\\JDK", "17.0.1.12", "hotspot\\MSI", "Path", ""},
+        {"Software\\Eclipse Foundation\\JRE", "17.0.1.12", "hotspot\\MSI", "Path", ""},
+        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "hotspot\\MSI", "Path", ""},
+        {"Software\\AdoptOpenJDK\\JRE", "11.0.11.9", "hotspot\\MSI", "Path", ""},
+        {"Software\\AdoptOpenJDK\\JDK", "11.0.11.9", "openj9\\MSI", "Path", "ibm"},
+        {"Software\\Microsoft\\JDK", "17.0.9.8", "hotspot\\MSI", "Path", ""},
+        {"Software\\Semeru\\JDK", "17.0.8.7", "openj9\\MSI", "Path", "ibm"},
+        {"Software\\Semeru\\JRE", "17.0.8.7", "openj9\\MSI", "Path", "ibm"},
+        {"Software\\SapMachine\\JDK", "21.0.1", "", "JavaHome", ""},
+        {"Software\\Azul Systems\\Zulu", "zulu-17", "", "InstallationPath", ""},
+        {"Software\\BellSoft\\Liberica", "Liberica JDK 21", "", "InstallationPath", ""},
     };
-    const char* const rt = "C:\\Program Files\\Java\\rt";
     for (const RegistryRoot root : {RegistryRoot::LocalMachine, RegistryRoot::CurrentUser}) {
         for (const auto& c : cases) {
-            for (const char* layout : {"bin\\server\\jvm.dll", "jre\\bin\\server\\jvm.dll"}) {
-                SCOPED_TRACE(std::string(root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + c.key + " " +
-                             c.build + " " + layout);
-                fake::reset();
-                std::string path = std::string(c.key) + "\\" + c.subkey;
-                if (*c.build) path += std::string("\\") + c.build;
-                fake::setValue(root, path, c.value, rt);  // no separator at the end
-                addHome(rt, layout);
-                fake::addFile(std::string(rt) + "\\bin\\javac.exe");
-                std::vector<std::string> lines;
-                trace::captureForTests(&lines);
-                Launcher launcher;
-                configure(launcher, "", c.provider);
-                const bool found = findRuntime(launcher);
-                trace::captureForTests(nullptr);
-                EXPECT_TRUE(found);
-                EXPECT_EQ(std::string(rt) + "\\" + layout, launcher.jvmLibraryPath);
-                const std::string home = std::string(rt) + (layout[0] == 'j' ? "\\jre\\" : "\\");
-                const std::string where = (root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + path;
-                EXPECT_TRUE(traced(lines, "runtime: candidate ", std::string(" ") + c.vendor + " " + home + " from " +
-                                                                     where + " flavour " + home + "bin\\server\\jvm.dll: chosen"))
-                    << ::testing::PrintToString(lines);
+            SCOPED_TRACE(std::string(root == RegistryRoot::CurrentUser ? "HKCU\\" : "HKLM\\") + c.key + " " + c.build);
+            fake::reset();
+            std::string path = std::string(c.key) + "\\" + c.subkey;
+            if (*c.build) path += std::string("\\") + c.build;
+            fake::setValue(root, path, c.value, "C:\\Program Files\\Java\\rt");  // no separator at the end
+            const std::string runtime = std::string("C:\\Program Files\\Java\\rt") + (c.subkey[0] == '8' ? "\\jre" : "");
+            addHome(runtime);
+            Launcher launcher;
+            configure(launcher, "", c.provider);
+            EXPECT_TRUE(findRuntime(launcher));
+            EXPECT_EQ(runtime + "\\bin\\server\\jvm.dll", launcher.jvmLibraryPath);
 
-                // The same registration under a vendor the settings do not search.
-                Launcher otherVendor;
-                configure(otherVendor, "", *c.provider ? "" : "ibm");
-                EXPECT_FALSE(findRuntime(otherVendor));
-            }
+            // The same registration under a vendor the settings do not search.
+            Launcher otherVendor;
+            configure(otherVendor, "", *c.provider ? "" : "ibm");
+            EXPECT_FALSE(findRuntime(otherVendor));
         }
     }
 }
@@ -388,25 +362,26 @@ TEST(RuntimeTrace, EveryCandidateWithItsReason) {
     configure(launcher, "only_JRE");
     launcher.minimumVersion = JavaVersion::parsed("1.5", 0);
     launcher.configuredJrePath = "C:\\Java\\empty";
-    // A 32-bit install the 64-bit launcher cannot load, in the registry's other view.
-    fake::setValue(RegistryRoot::LocalMachine, "Software\\WOW6432Node\\JavaSoft\\Java Runtime Environment\\1.8.0_301",
-                   "JavaHome", "C:\\Java\\jre8-32");
     const bool found = findRuntime(launcher);
     trace::captureForTests(nullptr);
     ASSERT_TRUE(found);
 
-    const auto has = [&](const std::string& start, const std::string& end) { return traced(lines, start, end); };
+    const auto has = [&](const std::string& start, const std::string& end) {
+        for (const std::string& line : lines) {
+            if (line.compare(0, start.size(), start) == 0 && line.size() >= end.size() &&
+                line.compare(line.size() - end.size(), end.size(), end) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
     EXPECT_TRUE(has("runtime: JRE Path C:\\Java\\empty\\", ": passed over: no flavour (looked for bin\\client\\jvm.dll, "
                                                           "bin\\classic\\jvm.dll, bin\\hotspot\\jvm.dll, "
                                                           "bin\\server\\jvm.dll, bin\\jrockit\\jvm.dll)"));
-    // One line for the whole pass, before its candidates.
-    EXPECT_TRUE(has("runtime: search the classic keys: HKLM\\" + jre + " 5 subkeys; kind filtered: "
-                    "HKLM\\Software\\JavaSoft\\Java Development Kit\\, HKLM\\Software\\JRockit\\Java Development Kit\\; "
-                    "vendor filtered: HKLM\\Software\\JRockit\\Java Runtime Environment\\, "
-                    "HKLM\\Software\\IBM\\Java2 Runtime Environment\\",
-                    ""));
-    EXPECT_TRUE(has("runtime: 32-bit registrations not searched (a 64-bit launcher cannot load their runtimes): 1 in "
-                    "HKLM\\" + jre, ""));
+    EXPECT_TRUE(has("runtime: search the classic keys: HKLM\\" + jre +
+                        " 5 subkeys; kind filtered: HKLM\\Software\\JavaSoft\\",
+                    "; vendor filtered: HKLM\\Software\\JRockit\\Java Runtime Environment\\, "
+                    "HKLM\\Software\\IBM\\Java2 Runtime Environment\\"));
     EXPECT_TRUE(has("runtime: candidate 1.4.2 JRE Oracle", ": passed over: out of range"));
     EXPECT_TRUE(has("runtime: candidate 1.6.0_10 JRE Oracle C:\\Java\\empty\\", "in C:\\Java\\empty\\)"));
     EXPECT_TRUE(has("runtime: candidate 1.7.0_80 JRE Oracle C:\\Java\\x86\\",
@@ -417,82 +392,53 @@ TEST(RuntimeTrace, EveryCandidateWithItsReason) {
     EXPECT_TRUE(has("runtime: library C:\\Java\\jre8\\bin\\client\\jvm.dll", ""));
 }
 
-// JAVA_HOME and the search path as users and installers leave them: quoted, with "/" on Windows,
-// a JDK 8 with its runtime in "jre\" (and its release file in the JDK's home).
+// JAVA_HOME and the search path as users and installers leave them: quoted, with "/", naming a
+// JDK 8, which keeps its runtime in "jre\" and its release file in its own home.
 TEST(EnvironmentRuntimes, QuotesSlashesAndAJdk8) {
-    addHome("C:\\Program Files\\Java\\jdk-17");
-    addRelease("C:\\Program Files\\Java\\jdk-17", "17.0.9");
     addHome("C:\\Java\\jdk8", "jre\\bin\\server\\jvm.dll");
     fake::addFile("C:\\Java\\jdk8\\bin\\java.exe");
     addRelease("C:\\Java\\jdk8", "1.8.0_392");
-    addHome("C:\\Program Files\\Java\\jdk-21");
-    fake::addFile("C:\\Program Files\\Java\\jdk-21\\bin\\java.exe");
-    addRelease("C:\\Program Files\\Java\\jdk-21", "21.0.1");
-    fake::addFile("/opt/jdk 25/lib/server/libjvm.so");
-    fake::addFile("/opt/jdk 25/bin/java");
-    fake::addFile("/opt/jdk 25/release", "JAVA_VERSION=\"25.0.1\"\n");
-    const struct {
-        bool posix;
-        const char* javaHome;
-        const char* path;
-        const char* library;
-        const char* version;
-    } cases[] = {
-        {false, "\"C:\\Program Files\\Java\\jdk-17\"", "", "C:\\Program Files\\Java\\jdk-17\\bin\\server\\jvm.dll",
-         "17.0.9"},
-        {false, "C:/Java/jdk8", "", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392"},
-        {false, "", "C:\\Windows;\"C:\\Program Files\\Java\\jdk-21\\bin\"",
-         "C:\\Program Files\\Java\\jdk-21\\bin\\server\\jvm.dll", "21.0.1"},
-        {false, "", "C:/Java/jdk8/bin", "C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", "1.8.0.392"},
-        {true, "\"/opt/jdk 25\"", "", "/opt/jdk 25/lib/server/libjvm.so", "25.0.1"},
-        {true, "", "/usr/bin:\"/opt/jdk 25/bin\"", "/opt/jdk 25/lib/server/libjvm.so", "25.0.1"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.javaHome) + " | " + c.path);
-        fake::system().conventions = c.posix ? &posixConventions() : &windowsConventions();
-        fake::system().environment["JAVA_HOME"] = c.javaHome;
-        fake::system().environment[c.posix ? "PATH" : "Path"] = c.path;
+    for (const auto& [variable, value] : {std::pair<const char*, const char*>{"JAVA_HOME", "\"C:/Java/jdk8\""},
+                                          {"Path", "C:\\Windows;\"C:/Java/jdk8/bin\""}}) {
+        SCOPED_TRACE(variable);
+        fake::system().environment = {{variable, value}};
         Launcher launcher;
         configure(launcher);
         EXPECT_TRUE(findRuntime(launcher));
-        EXPECT_EQ(c.library, launcher.jvmLibraryPath);
-        EXPECT_EQ(c.version, JavaVersion::toText(launcher.runtimeVersion));
+        EXPECT_EQ("C:\\Java\\jdk8\\jre\\bin\\server\\jvm.dll", launcher.jvmLibraryPath);
+        EXPECT_EQ("1.8.0.392", JavaVersion::toText(launcher.runtimeVersion));
     }
 }
 
 // Only an IBM runtime of Java 8 or older keeps the Java main thread after main, and only where
 // "VM Provider" admits IBM runtimes at all.
 TEST(LegacyIbmRuntimes, OnlyTheyKeepTheMainThread) {
+    const char* const ibm8 = "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n";
     const struct {
-        const char* key;  // a registration, or the folder of "JRE Path" when it starts with C:
+        const char* where;  // a registration with its value, or (no value) the folder of "JRE Path"
+        const char* value;
         const char* release;
         const char* provider;
         bool keeps;
     } cases[] = {
-        {"Software\\IBM\\Java2 Runtime Environment\\1.6.0", "", "ibm", true},
-        {"Software\\AdoptOpenJDK\\JRE\\8.0.282.08\\openj9\\MSI", "", "any", true},
-        {"Software\\Semeru\\JRE\\17.0.8.7\\openj9\\MSI", "", "favor_ibm", false},
-        {"Software\\JavaSoft\\Java Runtime Environment\\1.8.0_392", "", "any", false},
-        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "favor_ibm", true},
-        {"C:\\IBM\\java8", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"1.8.0\"\n", "", false},
-        {"C:\\IBM\\java11", "IMPLEMENTOR=\"IBM Corporation\"\nJAVA_VERSION=\"11.0.2\"\n", "any", false},
-        {"C:\\Other\\java8", "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"1.8.0_392\"\n", "any", false},
+        {"Software\\IBM\\Java2 Runtime Environment\\1.6.0", "JavaHome", nullptr, "ibm", true},
+        {"Software\\AdoptOpenJDK\\JRE\\8.0.282.08\\openj9\\MSI", "Path", nullptr, "any", true},
+        {"Software\\Semeru\\JRE\\17.0.8.7\\openj9\\MSI", "Path", nullptr, "favor_ibm", false},
+        {"Software\\JavaSoft\\Java Runtime Environment\\1.8.0_392", "JavaHome", nullptr, "any", false},
+        {"C:\\IBM\\java8", nullptr, ibm8, "favor_ibm", true},
+        {"C:\\IBM\\java8", nullptr, ibm8, "", false},
+        {"C:\\Other\\java8", nullptr, "IMPLEMENTOR=\"Oracle Corporation\"\nJAVA_VERSION=\"1.8.0_392\"\n", "any", false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.key) + " " + c.provider);
+        SCOPED_TRACE(std::string(c.where) + " " + c.provider);
         fake::reset();
-        const bool folder = c.key[0] == 'C';
-        const std::string home = folder ? c.key : "C:\\Java\\rt";
+        const std::string home = c.value ? "C:\\Java\\rt" : c.where;
         addHome(home, "bin\\client\\jvm.dll");
-        if (*c.release) fake::addFile(home + "\\release", c.release);
+        if (c.release) fake::addFile(home + "\\release", c.release);
+        if (c.value) fake::setValue(RegistryRoot::LocalMachine, c.where, c.value, home);
         Launcher launcher;
         configure(launcher, "", c.provider);
-        if (folder) {
-            launcher.configuredJrePath = home;
-        } else {
-            const bool msi = std::string(c.key).find("MSI") != std::string::npos;
-            fake::setValue(RegistryRoot::LocalMachine, c.key, msi ? "Path" : "JavaHome", home);
-        }
+        if (!c.value) launcher.configuredJrePath = home;
         ASSERT_TRUE(findRuntime(launcher));
         EXPECT_EQ(c.keeps, keepsMainThread(launcher));
     }

@@ -6,7 +6,6 @@ or the win32 one where a 32-bit library is wanted); the stand-in's record names 
 
 import shutil
 import subprocess
-from pathlib import Path
 
 from harness import (ANSI, EXIT_FAILURE, WIN32_DIR, WIN64_DIR, make_app, reg_import, require, run,
                      windows_path)
@@ -18,7 +17,6 @@ STANDIN_32 = WIN32_DIR / "tests" / "standin" / "bin" / "client" / "jvm.dll"
 # A Java 8 runtime library without a release file beside it: its version resource says 1.8.0_392.
 STANDIN_JAVA8 = WIN64_DIR / "tests" / "standin-java8" / "bin" / "client" / "jvm.dll"
 LAUNCHER_32 = WIN32_DIR / "qnlauncher.exe"
-WINE_32 = Path("/usr/lib/wine/wine")
 SYSTEM_PATH = r"C:\windows\system32;C:\windows"
 HINT = "If you have a JRE installed you can browse for it below:"
 WRONG_BITNESS = "This is a 32-bit Java runtime; a 64-bit one is needed."
@@ -31,9 +29,7 @@ TODAYS_KEYS = [r"JavaSoft\JDK", r"JavaSoft\JRE", r"Eclipse Adoptium\JDK", r"Ecli
                r"AdoptOpenJDK\JRE", r"Microsoft\JDK", r"Semeru\JDK", r"Semeru\JRE",
                r"SapMachine\JDK", r"SapMachine\JRE", r"Azul Systems\Zulu", r"Azul Systems\Zulu 32-bit",
                r"BellSoft\Liberica"]
-ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER",
-         # Where 64-bit Windows keeps the registrations of 32-bit programs.
-         "HKLM32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node"}
+ROOTS = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER", "HKLM32": "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node"}
 # Every registration these tests may write, removed before each registry and after each test.
 ALL_KEYS = [f"{ROOTS['HKLM']}\\Software\\{key}" for key in CLASSIC_KEYS + TODAYS_KEYS] + \
            [f"{ROOTS['HKLM32']}\\{key}" for key in CLASSIC_KEYS + TODAYS_KEYS] + \
@@ -86,12 +82,10 @@ class DiscoveryApp:
         library = folder / runtime / flavour / "jvm.dll"
         library.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(library_from or (STANDIN_64 if bits == 64 else STANDIN_32), library)
-        if java8:
-            jdk = True
         (folder / "bin").mkdir(exist_ok=True)
         if release:
             (folder / "release").write_bytes(f'IMPLEMENTOR="QN"\r\nJAVA_VERSION="{release}"\r\n'.encode(ANSI))
-        if jdk:
+        if jdk or java8:
             (folder / "bin" / "javac.exe").write_bytes(b"")
         if java_exe:
             (folder / "bin" / "java.exe").write_bytes(b"")
@@ -112,10 +106,8 @@ class DiscoveryApp:
     def run_traced(self, env=None):
         """A run with a fresh trace file: the result and the trace's runtime lines."""
         trace = self.app.path("trace.txt")
-        if trace.exists():
-            trace.unlink()
-        result = self.run(env=dict(env or {}, QN_LAUNCHER_TRACE=windows_path(trace)))
-        return result, texts(read_trace(trace), "runtime")
+        trace.unlink(missing_ok=True)
+        return self.run(env=dict(env or {}, QN_LAUNCHER_TRACE=windows_path(trace))), texts(read_trace(trace), "runtime")
 
     def chosen(self):
         """The library the stand-in was loaded from, or None when no runtime was loaded."""
@@ -164,8 +156,6 @@ FAMILIES = [
     (r"Microsoft\JDK", r"\hotspot\MSI", "Path", ("11.0.21.9", None), ("17.0.9.8", None), {}),
     (r"Semeru\JDK", r"\openj9\MSI", "Path", ("11.0.21.9", None), ("17.0.9.9", None), {"VM Provider": "any"}),
     (r"Semeru\JRE", r"\openj9\MSI", "Path", ("17.0.8.7", None), ("17.0.9.9", None), {"VM Provider": "any"}),
-    (r"SapMachine\JDK", "", "JavaHome", ("17.0.9", None), ("21.0.1", None), {}),
-    (r"SapMachine\JRE", "", "JavaHome", ("11.0.21", None), ("17.0.9", None), {}),
     # The subkey names only the major version or the install; the release file has the full one.
     (r"Azul Systems\Zulu", "", "InstallationPath", ("zulu-17", "17.0.9"), ("zulu-21", "21.0.1"), {}),
     (r"BellSoft\Liberica", "", "InstallationPath", ("Liberica JDK 17 a", "17.0.9"),
@@ -182,9 +172,8 @@ def check_each_family(root):
             case = f"{root}\\{key}"
             homes = {}
             for subkey, release in (older, newer):
-                # A JDK of Java 8 as its installer leaves it: the runtime in "jre\".
-                java8 = key.endswith("JDK") and subkey.startswith("8.")
-                homes[subkey] = app.home(f"{key.replace(chr(92), '_')}/{subkey}", release=release, java8=java8)
+                homes[subkey] = app.home(f"{key.replace(chr(92), '_')}/{subkey}", release=release,
+                                         java8=key.endswith("JDK") and subkey.startswith("8."))
             # The newer install is written first: the order of the registry is not the ranking.
             set_registry([(root, f"{key}\\{subkey}{build}", value, homes[subkey][0])
                           for subkey in (newer[0], older[0])])
@@ -425,82 +414,54 @@ def test_the_dialog_refuses_a_32_bit_runtime_and_says_why():
     assert app.chosen() == both_library, result.describe()
 
 
-# --- Java 8 layouts, links, the version of a library -----------------------------------------
+# --- Links, the version of a library, the registry's two views ----------------------------------
 
-def test_java_8_homes_links_and_a_version_from_the_library():
-    """A JDK of Java 8 keeps its runtime in jre\bin; Oracle's folder of links on Path leads to the
-    runtime, whose library's version resource tells its version when it has no release file."""
+def test_a_folder_of_links_a_version_from_the_library_and_the_32_bit_registrations_skipped():
+    """Links resolved, a version from the library's resource or none, 32-bit registrations counted."""
     require(STANDIN_JAVA8.exists(), f"{STANDIN_JAVA8} (cmake --build --preset win64)")
-    clear_registry()
+    app = DiscoveryApp("links_and_versions")
+    jre8, jre8_library = app.home("jre8", flavour="client", java_exe=True, library_from=STANDIN_JAVA8)
+    unknown, _ = app.home("jre-unknown", flavour="client", java_exe=True)  # no release, no resource
+    javapath = app.app.path("Common Files/Oracle/Java/javapath")
+    javapath.mkdir(parents=True)
+    (javapath / "java.exe").symlink_to(app.app.path("java/jre8/bin/java.exe"))
+    set_registry([("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-17", "InstallationPath", app.home("zulu32", bits=32)[0])])
     try:
-        app = DiscoveryApp("java8_and_links")
-        jdk8, jdk8_library = app.home("jdk8", release="1.8.0_392", java8=True)
-        jre8, jre8_library = app.home("jre8", flavour="client", java_exe=True, library_from=STANDIN_JAVA8)
-        unknown, _ = app.home("jre-unknown", flavour="client", java_exe=True)  # no release, no resource
-        javapath = app.app.path("Common Files/Oracle/Java/javapath")
-        javapath.mkdir(parents=True)
-        (javapath / "java.exe").symlink_to(app.app.path("java/jre8/bin/java.exe"))
-        links = f"{windows_path(javapath)};{SYSTEM_PATH}"
-        cases = [  # the case, its registrations, Path, Minimum Version, the library, the start of a trace line
-            ("a registered JDK 8", [("HKLM", r"Eclipse Adoptium\JDK\8.0.392.8\hotspot\MSI", "Path", jdk8)],
-             SYSTEM_PATH, "1.8", jdk8_library, None),
-            ("the folder of links", [], links, "1.8.0_300", jre8_library,
+        for case, path, expected, traced in [
+            ("the folder of links", windows_path(javapath), jre8_library,
              f"candidate 1.8.0_392 JRE vendor unknown {jre8}"),
-            ("no version to be read", [], f"{unknown}\\bin;{SYSTEM_PATH}", "1.8", None,
+            ("no version to be read", f"{unknown}\\bin", None,
              f"candidate version unknown JRE vendor unknown {unknown}\\ from Path: passed over: out of range"),
-        ]
-        for case, registrations, path, minimum, expected, traced in cases:
-            set_registry(registrations)
-            app.configure({"Minimum Version": minimum})
-            result, lines = app.run_traced({"Path": path})
+        ]:
+            app.configure({"Minimum Version": "1.8.0_300"})
+            result, lines = app.run_traced({"Path": f"{path};{SYSTEM_PATH}"})
             assert_outcome(app, result, expected, case)
-            assert traced is None or any(line.startswith(traced) for line in lines), (case, lines)
+            assert any(line.startswith(traced) for line in lines), (case, lines)
+            assert ("32-bit registrations not searched (a 64-bit launcher cannot load their runtimes): "
+                    r"1 in HKLM\Software\Azul Systems\Zulu 32-bit" + "\\") in lines, lines
     finally:
         clear_registry()
 
 
-# --- The registry's two views ----------------------------------------------------------------------
-
-def require_win32_launcher():
+def test_the_32_bit_build_finds_the_registrations_of_32_bit_runtimes():
+    """A registration in the 32-bit view is loaded; one in the 64-bit view is counted, however new."""
     require(LAUNCHER_32.exists() and STANDIN_32.exists(), f"{LAUNCHER_32} (cmake --build --preset win32)")
     # The 32-bit wine is itself 32-bit code, which not every kernel runs.
     try:
-        runs = subprocess.run([str(WINE_32), "--version"], capture_output=True, timeout=60).returncode == 0
+        runs = subprocess.run(["/usr/lib/wine/wine", "--version"], capture_output=True, timeout=60).returncode == 0
     except OSError:
         runs = False
-    require(runs, f"{WINE_32} (package wine32:i386) on a kernel that runs 32-bit code")
-
-
-def test_the_32_bit_build_finds_the_registrations_of_32_bit_runtimes():
-    """A registration as a 32-bit installer writes it on 64-bit Windows is loaded; one in the 64-bit
-    view is counted in the trace, never loaded, however new."""
-    require_win32_launcher()
+    require(runs, "/usr/lib/wine/wine (package wine32:i386) on a kernel that runs 32-bit code")
     clear_registry()
     try:
         app = DiscoveryApp("win32_registrations")
         shutil.copyfile(LAUNCHER_32, app.app.exe_path)
         zulu, zulu_library = app.home("zulu32", bits=32, release="17.0.9")
-        sap64, _ = app.home("sap64")
         set_registry([("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-17", "InstallationPath", zulu),
-                      ("HKLM", r"SapMachine\JDK\21.0.1", "JavaHome", sap64)])
+                      ("HKLM", r"SapMachine\JDK\21.0.1", "JavaHome", app.home("sap64")[0])])
         result, lines = app.run_traced()
         assert_started(app, result, zulu_library, "Zulu 32-bit")
         assert ("64-bit registrations not searched (a 32-bit launcher cannot load their runtimes): "
                 r"1 in HKLM\Software\SapMachine\JDK" + "\\") in lines, lines
-    finally:
-        clear_registry()
-
-
-def test_the_64_bit_build_says_where_it_skipped_32_bit_registrations():
-    clear_registry()
-    try:
-        app = DiscoveryApp("win64_skips_32_bit")
-        zulu, _ = app.home("zulu32", bits=32, release="17.0.9")
-        set_registry([("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-17", "InstallationPath", zulu),
-                      ("HKLM32", r"Azul Systems\Zulu 32-bit\zulu-21", "InstallationPath", zulu)])
-        result, lines = app.run_traced()
-        assert_not_found(app, result, "32-bit only")
-        assert ("32-bit registrations not searched (a 64-bit launcher cannot load their runtimes): "
-                r"2 in HKLM\Software\Azul Systems\Zulu 32-bit" + "\\") in lines, lines
     finally:
         clear_registry()
