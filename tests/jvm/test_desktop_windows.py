@@ -75,9 +75,6 @@ class Desktop:
             subprocess.run(["import", "-display", self.display.name, "-window", "root", str(SHOTS / shot)],
                            check=True, timeout=60)
 
-    def keys(self, *keys):
-        self.xdotool("key", "--clearmodifiers", *keys)
-
     def finish(self):
         out, err = self.process.communicate(timeout=60)
         return {"exit": self.process.returncode, "out": out.decode("utf-8", "replace"),
@@ -99,7 +96,7 @@ def test_each_window_appears_without_a_terminal_and_the_keyboard_answers_it():
         with Desktop(ini) as desktop:
             desktop.start()
             desktop.window(title, shot)
-            desktop.keys(key)
+            desktop.xdotool("key", "--clearmodifiers", key)
             got = desktop.finish()
         assert got["exit"] == code and said in got[where] and "no window" not in got["trace"], f"{title}: {got}"
 
@@ -113,14 +110,14 @@ def test_the_chosen_folder_is_checked_and_remembered():
         for folder in (empty, JDK_HOME):
             # Enter on Browse opens the chooser (OK cannot take the folder without a runtime);
             # Ctrl+L takes a typed folder once Delete has dropped the "/" the chooser completes.
-            desktop.keys("Return")
+            desktop.xdotool("key", "--clearmodifiers", "Return")
             desktop.window("Browse for JRE folder")
-            desktop.keys("ctrl+l")
+            desktop.xdotool("key", "--clearmodifiers", "ctrl+l")
             desktop.xdotool("type", "--delay", "30", str(folder))
-            desktop.keys("Delete", "Return")
+            desktop.xdotool("key", "--clearmodifiers", "Delete", "Return")
             desktop.wait("Browse for JRE folder", shown=False)
             desktop.window("JRE Not Found", "linux-missing-runtime-chosen.png" if folder == JDK_HOME else None)
-        desktop.keys("Return")  # OK
+        desktop.xdotool("key", "--clearmodifiers", "Return")  # OK
         got = desktop.finish()
         remembered = (desktop.root / "config" / "app.ini").read_text()
     assert got["exit"] == 0 and "main runs" in got["out"], got

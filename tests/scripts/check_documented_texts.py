@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Fails when the documentation quotes one of the launcher's texts other than the string table
-holds it: in the error table of docs/windows.md, which has a row for every error that ends a start,
-and wherever the README and docs/ quote "..." (text 260). In a quotation *code* stands for %d, any
-other italic word for %s, and <br> for a line break. Usage: check_documented_texts.py [source root]"""
+"""Fails when the documentation quotes a text of the launcher other than the string table holds it: in
+the error table of docs/windows.md, which has a row for every error that ends a start, and wherever
+the README and docs/ quote "..." (text 260). *code* stands for %d, other italics for %s, <br> for \n."""
 import re
 import sys
 

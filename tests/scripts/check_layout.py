@@ -1,7 +1,6 @@
 #!/usr/bin/env python3
-"""Fails when a file of src/ includes a header of a layer above its folder (docs/architecture.md),
-when src/platform holds anything but the seam's headers and the two backends, or when a source file
-grows past 600 lines. Usage: check_layout.py [source root]"""
+"""Fails when a file of src/ includes a header of a layer above its folder (docs/architecture.md), when
+src/platform holds more than the seam's headers and the two backends, or a source file passes 600 lines."""
 import pathlib
 import re
 import sys
