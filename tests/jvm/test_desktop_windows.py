@@ -1,6 +1,5 @@
 """The Linux launcher on a desktop (Xvfb): without a terminal its messages and questions appear in
-windows that the keyboard answers; with a terminal, without a display, or without GTK it writes
-text as before and never waits."""
+windows that the keyboard answers; with a terminal or without GTK it writes text and never waits."""
 
 import os
 import shutil
@@ -26,78 +25,60 @@ THROWING_MAIN = ["[Java Runtime Environment]", "Main Class=Failures", f"JRE Path
 
 
 class Desktop:
-    """An application folder with the launcher as `app`, an Xvfb, and a home of its own."""
+    """The launcher as `app` in a folder of its own, with an Xvfb and a home of its own."""
 
-    def __init__(self, ini_lines, display=True):
-        require(LAUNCHER.exists(), f"{LAUNCHER} (cmake --build --preset linux)")
-        require(shutil.which("xdotool"), "xdotool")
-        require((CLASSES / "Failures.class").exists(), f"{CLASSES}/Failures.class")
+    def __init__(self, ini_lines):
+        require(LAUNCHER.exists() and (CLASSES / "Failures.class").exists() and shutil.which("xdotool"),
+                "cmake --build --preset linux, and xdotool")
         self.temp = tempfile.TemporaryDirectory()
         self.root = Path(self.temp.name)
-        self.folder = self.root / "app"
-        self.folder.mkdir()
-        shutil.copy(LAUNCHER, self.folder / "app")
-        (self.folder / "app.ini").write_text("\n".join(ini_lines) + "\n")
+        self.exe = self.root / "app" / "app"
+        self.exe.parent.mkdir()
+        shutil.copy(LAUNCHER, self.exe)
+        (self.root / "app" / "app.ini").write_text("\n".join(ini_lines) + "\n")
         self.trace = self.root / "trace.txt"
-        self.display = Display() if display else None
-        self.process = None
+        self.display = Display()
+        self.env = utf8_env(XDG_CONFIG_HOME=str(self.root / "config"), QN_LAUNCHER_TRACE=str(self.trace),
+                            DISPLAY=self.display.name)
 
     def __enter__(self):
         return self
 
     def __exit__(self, *_):
-        if self.process and self.process.poll() is None:
+        if getattr(self, "process", None) and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-        if self.display:
-            self.display.close()
+        self.display.close()
         self.temp.cleanup()
 
-    def env(self, **extra):
-        env = utf8_env(XDG_CONFIG_HOME=str(self.root / "config"), QN_LAUNCHER_TRACE=str(self.trace), **extra)
-        if self.display:
-            env["DISPLAY"] = self.display.name
-        return env
-
     def start(self, *args, **env):
-        """Started as from a file manager: no terminal on any standard handle."""
-        self.process = subprocess.Popen([str(self.folder / "app"), *args], cwd=self.folder, env=self.env(**env),
+        """As from a file manager: no terminal on any standard handle."""
+        self.process = subprocess.Popen([str(self.exe), *args], cwd=self.exe.parent, env=dict(self.env, **env),
                                         stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def xdotool(self, *args):
-        done = subprocess.run(["xdotool", *args], env=dict(os.environ, DISPLAY=self.display.name),
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=30)
-        return done.stdout.decode().split()
+        return subprocess.run(["xdotool", *args], env=self.env, capture_output=True, timeout=30).stdout.decode().split()
 
-    def shown(self, title):
-        return self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")
-
-    def wait(self, condition, what):
+    def wait(self, title, shown=True):
         deadline = time.monotonic() + 60
-        while not condition():
-            assert self.process.poll() is None, f"ended before {what}: {self.finish()}"
-            assert time.monotonic() < deadline, f"no {what}: {self.trace.read_text() if self.trace.exists() else ''}"
+        while bool(found := self.xdotool("search", "--onlyvisible", "--name", f"^{title}$")) != shown:
+            assert self.process.poll() is None and time.monotonic() < deadline, f"{title}: {self.finish()}"
             time.sleep(0.2)
+        return found
 
     def window(self, title, shot=None):
-        """Waits for the window of that title, gives it the keyboard, and keeps a picture of it."""
-        self.wait(lambda: self.shown(title), f"window {title!r}")
-        self.xdotool("windowfocus", "--sync", self.shown(title)[-1])
+        """Waits for the window, gives it the keyboard, and keeps a picture of the screen."""
+        self.xdotool("windowfocus", "--sync", self.wait(title)[-1])
         time.sleep(0.5)  # the first paint
         if shot:
             SHOTS.mkdir(parents=True, exist_ok=True)
             subprocess.run(["import", "-display", self.display.name, "-window", "root", str(SHOTS / shot)],
                            check=True, timeout=60)
 
-    def keys(self, *keys):
-        self.xdotool("key", "--clearmodifiers", *keys)
-
     def finish(self):
-        """Exit code, standard output and error, and the trace, as one report."""
         out, err = self.process.communicate(timeout=60)
-        trace = self.trace.read_text() if self.trace.exists() else ""
         return {"exit": self.process.returncode, "out": out.decode("utf-8", "replace"),
-                "err": err.decode("utf-8", "replace"), "trace": trace}
+                "err": err.decode("utf-8", "replace"), "trace": self.trace.read_text() if self.trace.exists() else ""}
 
 
 def test_each_window_appears_without_a_terminal_and_the_keyboard_answers_it():
@@ -115,7 +96,7 @@ def test_each_window_appears_without_a_terminal_and_the_keyboard_answers_it():
         with Desktop(ini) as desktop:
             desktop.start()
             desktop.window(title, shot)
-            desktop.keys(key)
+            desktop.xdotool("key", "--clearmodifiers", key)
             got = desktop.finish()
         assert got["exit"] == code and said in got[where] and "no window" not in got["trace"], f"{title}: {got}"
 
@@ -127,17 +108,16 @@ def test_the_chosen_folder_is_checked_and_remembered():
         desktop.start("none")
         desktop.window("JRE Not Found")
         for folder in (empty, JDK_HOME):
-            # Browse has the keyboard: Enter opens the chooser (also after the folder without a
-            # runtime, since OK cannot take that one), Ctrl+L and Enter take a typed folder once
-            # Delete has dropped the "/" the chooser completes it with.
-            desktop.keys("Return")
+            # Enter on Browse opens the chooser (OK cannot take the folder without a runtime);
+            # Ctrl+L takes a typed folder once Delete has dropped the "/" the chooser completes.
+            desktop.xdotool("key", "--clearmodifiers", "Return")
             desktop.window("Browse for JRE folder")
-            desktop.keys("ctrl+l")
+            desktop.xdotool("key", "--clearmodifiers", "ctrl+l")
             desktop.xdotool("type", "--delay", "30", str(folder))
-            desktop.keys("Delete", "Return")
-            desktop.wait(lambda: not desktop.shown("Browse for JRE folder"), "end of the chooser")
+            desktop.xdotool("key", "--clearmodifiers", "Delete", "Return")
+            desktop.wait("Browse for JRE folder", shown=False)
             desktop.window("JRE Not Found", "linux-missing-runtime-chosen.png" if folder == JDK_HOME else None)
-        desktop.keys("Return")  # OK
+        desktop.xdotool("key", "--clearmodifiers", "Return")  # OK
         got = desktop.finish()
         remembered = (desktop.root / "config" / "app.ini").read_text()
     assert got["exit"] == 0 and "main runs" in got["out"], got
@@ -145,21 +125,18 @@ def test_the_chosen_folder_is_checked_and_remembered():
     assert f"JRE Path={JDK_HOME}/" in remembered, got
 
 
-def test_text_stays_where_there_is_a_terminal_or_no_display_or_no_gtk():
+def test_text_stays_where_there_is_a_terminal_or_no_gtk():
     require((NO_GTK / "libgtk-3.so.0").exists(), f"{NO_GTK}/libgtk-3.so.0 (cmake --build --preset linux)")
     # On a terminal the question is asked there, even with a display.
     with Desktop(THROWING_MAIN) as desktop:
-        terminal = Terminal([str(desktop.folder / "app")], env=desktop.env(), cwd=desktop.folder)
+        terminal = Terminal([str(desktop.exe)], env=desktop.env, cwd=desktop.exe.parent)
         terminal.read_until("Ignore or Stop? [I/s] ")
         terminal.type("s\n")
         assert terminal.finish()[0] == 255, terminal.text()
-    # Without a display, and with a display but no usable GTK, the start ends by itself: the
-    # exception is ignored, the other two end the start with -1.
-    for display, env, said in [(False, {}, ""), (True, {"LD_LIBRARY_PATH": str(NO_GTK)}, "no window: GTK 3 lacks")]:
-        for ini, code, text in [(NO_MAIN_CLASS, 255, "Main class was not specified in INI file."),
-                                (THROWING_MAIN, 0, ""),
-                                (NO_FITTING_RUNTIME, 255, "The Java Runtime Environment (JRE) was not found.")]:
-            with Desktop(ini, display=display) as desktop:
-                desktop.start(**env)
-                got = desktop.finish()
-            assert got["exit"] == code and text in got["err"] and said in got["trace"], f"{env} {ini}: {got}"
+    # Without a usable GTK the start goes on by itself: the exception is ignored, the other two end it.
+    for ini, code, text in [(NO_MAIN_CLASS, 255, "Main class was not specified in INI file."), (THROWING_MAIN, 0, ""),
+                            (NO_FITTING_RUNTIME, 255, "The Java Runtime Environment (JRE) was not found.")]:
+        with Desktop(ini) as desktop:
+            desktop.start(LD_LIBRARY_PATH=str(NO_GTK))
+            got = desktop.finish()
+        assert got["exit"] == code and text in got["err"] and "no window: GTK 3 lacks" in got["trace"], got

@@ -37,8 +37,7 @@ XVFB = shutil.which("Xvfb") or "/usr/bin/Xvfb"
 
 # What MessageBoxA shows when it is given no caption.
 DEFAULT_CAPTION = "Error"
-# The DPI of the documentation's pictures (200 % scaling), and the registry value wine takes it from
-# at the start of each process.
+# The DPI of the documentation's pictures (200 %), and where wine reads it at each process's start.
 SCREENSHOT_DPI = 192
 DPI_KEY, DPI_VALUE = r"HKCU\Control Panel\Desktop", "LogPixels"
 
@@ -276,19 +275,14 @@ def screenshot(name):
 
 
 def window_icons(caption):
-    """The icons of the launcher's window titled `caption` as a desktop shows them (wine hands a
-    window's icons to its X window): [(width, height, [ARGB pixel, ...] row by row from the top)]."""
-    env = session_env()
-    windows = subprocess.run(["xdotool", "search", "--name", f"^{caption}$"], env=env, timeout=60,
-                             capture_output=True, text=True).stdout.split()
+    """The icons wine handed to the X window titled `caption`: [(width, height, [ARGB, ...] by rows)]."""
+    def output(*command):
+        return subprocess.run(command, env=session_env(), timeout=60, capture_output=True, text=True).stdout
     icons = []
-    for window in windows:
-        out = subprocess.run(["xprop", "-id", window, "-notype", "32c", "_NET_WM_ICON"], env=env,
-                             timeout=60, capture_output=True, text=True).stdout
-        if "=" not in out:
-            continue
-        values = [int(v) for v in out.split("=", 1)[1].split(",")]
-        while len(values) >= 2:
+    for window in output("xdotool", "search", "--name", f"^{caption}$").split():
+        icon = output("xprop", "-id", window, "-notype", "32c", "_NET_WM_ICON").partition("=")[2]
+        values = [int(v) for v in icon.split(",") if v.strip()]
+        while values:
             width, height = values[:2]
             icons.append((width, height, values[2:2 + width * height]))
             values = values[2 + width * height:]
@@ -370,8 +364,7 @@ class App:
 
 
 def make_app(name, exe="tool.exe", ini=None, launcher=LAUNCHER):
-    """A fresh folder C:\\qn-tests\\<name> holding the launcher (or the console build) as <exe>
-    and, if given, its ini."""
+    """A fresh folder C:\\qn-tests\\<name> holding the launcher as <exe> and, if given, its ini."""
     require(Path(launcher).exists(), f"{launcher} (cmake --build --preset win64)")
     folder = APPS_DIR / name
     if folder.exists():
@@ -440,12 +433,7 @@ class Result:
         self.timed_out = any(e["event"] == "timeout" for e in events)
         self.failed_steps = [e for e in events if e["event"] == "step-failed"]
         self.dismissed = [e["window"] for e in events if e["event"] == "dismiss"]
-        # With pipes: the bytes the launcher wrote to its standard output and error.
-        streams = {kind: b"".join(e["text"].encode("latin-1") for e in events if e["event"] == kind)
-                   for kind in ("stdout", "stderr", "console")}
-        self.output, self.error_output = streams["stdout"], streams["stderr"]
-        # With console: what the console shows, one line per row.
-        self.console = streams["console"].decode("utf-8")
+        self.console = b"".join(e["text"].encode("latin-1") for e in events if e["event"] == "console")
 
     @property
     def dialogs(self):
@@ -465,12 +453,8 @@ class Result:
 
 
 def _escape(text):
-    return _escape_bytes(text.encode(ANSI))
-
-
-def _escape_bytes(data):
     out = []
-    for byte in data:
+    for byte in text.encode(ANSI):
         if byte < 0x20 or byte == 0x25 or byte >= 0x7F:
             out.append("%%%02X" % byte)
         else:
@@ -479,7 +463,7 @@ def _escape_bytes(data):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True, locale=None, pipes=False, stdin=b"", console=None):
+        settle_ms=150, dismiss=True, locale=None, streams=False, console=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -492,10 +476,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     dismiss  answer windows no step is left for (Cancel, else OK), so nothing hangs
     locale   the Unix locale of the driver and the launcher (LC_ALL), which sets the ANSI code
              page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
-    pipes    standard input, output and error are pipes: Result.output, .error_output; the
-             launcher reads the bytes of stdin, then the end of its input
-    console  an output code page (0: the system's): the launcher shares a new console of it with
-             the driver; Result.console is its text
+    streams  standard output and error go to files: Result.output, .error_output
+    console  the launcher shares a new console of this output code page: Result.console (UTF-8)
     """
     if isinstance(app, App):
         exe = app.windows_exe
@@ -516,11 +498,10 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     for name, value in (env or {}).items():
         lines.append(f"env {_escape(name)}={_escape(value)}")
     lines.extend(f"unset {_escape(name)}" for name in unset)
-    if console is not None:
-        lines.append(f"console {int(console)}")
-    if pipes:
-        lines.append("pipes on")
-        lines.extend(f"stdin {_escape_bytes(line)}" for line in stdin.splitlines(keepends=True))
+    if console:
+        lines.append(f"console {console}")
+    if streams:
+        lines.append(f"streams {_escape(windows_path(work / f'.driver-{stamp}'))}")
     lines.extend(f"step {_escape(step)}" for step in steps)
     script.write_text("\n".join(lines) + "\n", encoding="ascii")
     wine_env = session_env()
@@ -535,13 +516,15 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     except OSError:
         raw = ""
     events = [json.loads(line) for line in raw.splitlines() if line.strip()]
-    for path in (script, out):
+    result = Result(events, completed.stdout.decode(errors="replace"),
+                    completed.stderr.decode(errors="replace"))
+    written = [work / f".driver-{stamp}.{kind}" for kind in ("out", "err")]
+    result.output, result.error_output = (path.read_bytes() if path.exists() else b"" for path in written)
+    for path in (script, out, *written):
         try:
             path.unlink()
         except OSError:
             pass
-    result = Result(events, completed.stdout.decode(errors="replace"),
-                    completed.stderr.decode(errors="replace"))
     if completed.returncode not in (0, 4) or not events:
         # Without a single event the driver did not get as far as starting the launcher.
         raise AssertionError(f"the driver failed ({completed.returncode}) after {elapsed:.2f} s, "
@@ -606,10 +589,8 @@ def reg_query(key):
 # --- String table source ---------------------------------------------------------------------------
 
 def configured_download_link(build=WIN64_DIR):
-    """The download page the build was configured with (QN_DOWNLOAD_URL)."""
     import re
-    header = (build / "generated" / "res" / "download_link.h").read_text()
-    return re.search(r'#define QN_DOWNLOAD_LINK "([^"]+)"', header).group(1)
+    return re.search(r'QN_DOWNLOAD_LINK "([^"]+)"', (build / "generated/res/download_link.h").read_text()).group(1)
 
 
 def string_table_source():

@@ -47,15 +47,8 @@ class Image:
         """A name longer than eight characters is "/offset" into the strings after the symbols."""
         if not name.startswith("/") or not self.symbol_table[0]:
             return name
-        strings = self.symbol_table[0] + 18 * self.symbol_table[1]
-        start = strings + int(name[1:])
+        start = self.symbol_table[0] + 18 * self.symbol_table[1] + int(name[1:])
         return self.data[start:self.data.index(b"\0", start)].decode()
-
-    def section_data(self, name):
-        for section, _, size, raw in self.sections:
-            if section == name:
-                return self.data[raw:raw + size]
-        raise KeyError(f"no section {name}: {[s[0] for s in self.sections]}")
 
     def offset(self, rva):
         for _, address, size, raw in self.sections:
@@ -260,9 +253,7 @@ def icon_file(path):
 
 def icon_pixels(image):
     """A 32-bit icon image (a DIB, as icon_file gives it) as ARGB values row by row from the top."""
-    header, width, height, _, bits = struct.unpack_from("<IiiHH", image, 0)
-    height //= 2  # the colour rows, then the mask's
-    if bits != 32:
-        raise ValueError(f"a {bits}-bit icon image")
-    rows = [struct.unpack_from(f"<{width}I", image, header + 4 * width * row) for row in range(height)]
+    header, width, height = struct.unpack_from("<Iii", image, 0)
+    # The colour rows from the bottom, then the mask's.
+    rows = [struct.unpack_from(f"<{width}I", image, header + 4 * width * row) for row in range(height // 2)]
     return [value for row in reversed(rows) for value in row]

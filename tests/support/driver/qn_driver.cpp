@@ -15,12 +15,9 @@
 //   settle MS           how long a new window is left alone before it is read (default 150)
 //   out PATH            the transcript file (also written to standard output)
 //   dismiss on|off      answer windows that no step is left for (default on)
-//   pipes on            the child's standard input, output and error are pipes; what it writes
-//                       is reported as "stdout" and "stderr" events before its exit
-//   stdin TEXT          with pipes: the bytes the child reads from its input (then end of input)
-//   console CODEPAGE    the child shares a new console of that output code page (0: the
-//                       system's) with the driver; its text is reported as a "console" event
-//                       (UTF-8) after the child's exit
+//   streams PATH        the child's standard output and error go to the files PATH.out and PATH.err
+//   console CODEPAGE    the child shares a new console of that output code page with the driver;
+//                       its text is reported as a "console" event (UTF-8)
 //   step ACTION         one action, executed in order; see runStep
 //
 // The transcript is one JSON object per line. Texts are the ANSI bytes, each byte >= 0x80 written
@@ -119,10 +116,8 @@ struct Script {
     DWORD settleMs = 150;
     std::string out;
     bool dismiss = true;
-    bool pipes = false;
-    bool console = false;
-    UINT consoleCodePage = 0;
-    std::string input;
+    std::string streams;
+    UINT consoleCodePage = 0;  // 0: no console
     std::vector<std::string> steps;
 };
 
@@ -158,12 +153,8 @@ bool readScript(const char* path, Script& script) {
         else if (key == "settle") script.settleMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         else if (key == "out") script.out = value;
         else if (key == "dismiss") script.dismiss = value != "off";
-        else if (key == "pipes") script.pipes = value == "on";
-        else if (key == "console") {
-            script.console = true;
-            script.consoleCodePage = static_cast<UINT>(std::strtoul(value.c_str(), nullptr, 10));
-        }
-        else if (key == "stdin") script.input += value;
+        else if (key == "streams") script.streams = value;
+        else if (key == "console") script.consoleCodePage = std::strtoul(value.c_str(), nullptr, 10);
         else if (key == "step") script.steps.push_back(value);
         else {
             std::fprintf(stderr, "qn_driver: unknown script key %s\n", key.c_str());
@@ -598,84 +589,27 @@ private:
     std::vector<HWND> backlog_;
 };
 
-// --- Standard streams of the child ---------------------------------------------------------------
+// --- The child's console -------------------------------------------------------------------------
 
-/// A new pipe: the child's end (inheritable, given back) and the driver's (`own`).
-HANDLE openPipe(bool childReads, HANDLE& own, DWORD size = 0) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, size)) return nullptr;
-    own = childReads ? writeEnd : readEnd;
-    SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-    return childReads ? readEnd : writeEnd;
-}
-
-/// What the child writes to one of its pipes, read by a thread of its own so that the child never
-/// waits for the driver.
-class Collector {
-public:
-    Collector() { InitializeCriticalSection(&lock_); }
-    ~Collector() {
-        if (thread_) CloseHandle(thread_);
-    }
-    Collector(const Collector&) = delete;
-    Collector& operator=(const Collector&) = delete;
-
-    HANDLE open() { return openPipe(false, pipe_); }
-    void start() { thread_ = CreateThread(nullptr, 0, readAll, this, 0, nullptr); }
-
-    /// What the child wrote; waits for the end of the pipe, which a process the child left running
-    /// may hold open: then what arrived within the time.
-    std::string collected(DWORD timeoutMs) {
-        if (thread_) WaitForSingleObject(thread_, timeoutMs);
-        EnterCriticalSection(&lock_);
-        std::string text = text_;
-        LeaveCriticalSection(&lock_);
-        return text;
-    }
-
-private:
-    static DWORD WINAPI readAll(void* raw) {
-        auto* self = static_cast<Collector*>(raw);
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(self->pipe_, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-            EnterCriticalSection(&self->lock_);
-            self->text_.append(chunk, got);
-            LeaveCriticalSection(&self->lock_);
-        }
-        CloseHandle(self->pipe_);
-        return 0;
-    }
-
-    HANDLE pipe_ = nullptr;
-    HANDLE thread_ = nullptr;
-    CRITICAL_SECTION lock_;
-    std::string text_;
-};
-
-/// The text of the console's screen buffer up to its cursor, one line per row without the blanks
-/// that fill it, as UTF-8: what a user reads there, whatever code page the writer used.
+/// The console's rows up to its cursor, one after the other, as UTF-8: what a user reads there,
+/// whatever code page the writer used.
 std::string consoleText() {
     HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
-    if (screen == INVALID_HANDLE_VALUE) return "";
     CONSOLE_SCREEN_BUFFER_INFO info;
-    std::string text;
-    if (GetConsoleScreenBufferInfo(screen, &info)) {
-        std::vector<wchar_t> row(static_cast<std::size_t>(info.dwSize.X));
-        for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
-            DWORD read = 0;
-            ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
-            while (read > 0 && row[read - 1] == L' ') --read;
-            const int size = WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), nullptr, 0, nullptr, nullptr);
-            std::string line(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-            if (size > 0) WideCharToMultiByte(CP_UTF8, 0, row.data(), static_cast<int>(read), &line[0], size, nullptr, nullptr);
-            text += line + "\n";
-        }
+    std::wstring text;
+    if (screen != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(screen, &info)) {
+        text.resize(static_cast<std::size_t>(info.dwSize.X) * static_cast<std::size_t>(info.dwCursorPosition.Y + 1));
+        DWORD read = 0;
+        ReadConsoleOutputCharacterW(screen, &text[0], static_cast<DWORD>(text.size()), COORD{0, 0}, &read);
+        text.resize(read);
     }
     CloseHandle(screen);
-    return text;
+    const int size = static_cast<int>(text.size());
+    std::string utf8(3 * text.size(), '\0');
+    utf8.resize(static_cast<std::size_t>(
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), size, &utf8[0], 3 * size, nullptr, nullptr)));
+    return utf8;
 }
 
 // --- Modes --------------------------------------------------------------------------------------
@@ -701,50 +635,32 @@ int runMode(const char* scriptPath) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
     std::memset(&child, 0, sizeof child);
-    if (script.console) {
+    if (script.consoleCodePage) {
         // A console of the driver's own, which the child (a console program) inherits.
         FreeConsole();
         AllocConsole();
-        if (script.consoleCodePage != 0) SetConsoleOutputCP(script.consoleCodePage);
+        SetConsoleOutputCP(script.consoleCodePage);
     }
-    Collector output, error;
-    HANDLE childEnds[3] = {};
-    if (script.pipes) {
-        // The input is a few lines: the pipe holds them before the child starts, and its closed end
-        // is the end of the child's input.
-        HANDLE input = nullptr;
-        childEnds[0] = openPipe(true, input, static_cast<DWORD>(script.input.size()) + 1);
-        if (input) {
-            DWORD written = 0;
-            WriteFile(input, script.input.data(), static_cast<DWORD>(script.input.size()), &written, nullptr);
-            CloseHandle(input);
-        }
-        childEnds[1] = output.open();
-        childEnds[2] = error.open();
+    if (!script.streams.empty()) {
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = childEnds[0];
-        startup.hStdOutput = childEnds[1];
-        startup.hStdError = childEnds[2];
+        const auto file = [&](const char* ending) {
+            return CreateFileA((script.streams + ending).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                               CREATE_ALWAYS, 0, nullptr);
+        };
+        startup.hStdOutput = file(".out");
+        startup.hStdError = file(".err");
     }
     emit("{\"event\":\"start\",\"exe\":" + jsonText(script.exe) + ",\"cmdline\":" + jsonText(commandLine) + "}");
-    const BOOL started = CreateProcessA(script.exe.empty() ? nullptr : script.exe.c_str(), mutableLine.data(),
-                                        nullptr, nullptr, script.pipes ? TRUE : FALSE, 0, nullptr,
-                                        script.currentFolder.empty() ? nullptr : script.currentFolder.c_str(),
-                                        &startup, &child);
-    const DWORD startError = GetLastError();
-    // Only the child may hold its ends: the pipes end when it (and what it started) is gone.
-    for (HANDLE end : childEnds) {
-        if (end) CloseHandle(end);
-    }
-    if (!started) {
-        emit("{\"event\":\"start-failed\",\"error\":" + std::to_string(startError) + "}");
+    if (!CreateProcessA(script.exe.empty() ? nullptr : script.exe.c_str(), mutableLine.data(), nullptr,
+                        nullptr, !script.streams.empty(), 0, nullptr,
+                        script.currentFolder.empty() ? nullptr : script.currentFolder.c_str(), &startup,
+                        &child)) {
+        const DWORD error = GetLastError();
+        emit("{\"event\":\"start-failed\",\"error\":" + std::to_string(error) + "}");
         return 3;
     }
     CloseHandle(child.hThread);
-    if (script.pipes) {
-        output.start();
-        error.start();
-    }
 
     Watcher watcher(child.dwProcessId, child.hProcess);
     Runner runner(script, watcher, GetTickCount() + script.timeoutMs);
@@ -771,11 +687,7 @@ int runMode(const char* scriptPath) {
     DWORD exitCode = 0;
     GetExitCodeProcess(child.hProcess, &exitCode);
     CloseHandle(child.hProcess);
-    if (script.console) emit("{\"event\":\"console\",\"text\":" + jsonText(consoleText()) + "}");
-    if (script.pipes) {
-        emit("{\"event\":\"stdout\",\"text\":" + jsonText(output.collected(5000)) + "}");
-        emit("{\"event\":\"stderr\",\"text\":" + jsonText(error.collected(5000)) + "}");
-    }
+    if (script.consoleCodePage) emit("{\"event\":\"console\",\"text\":" + jsonText(consoleText()) + "}");
     emit("{\"event\":\"exit\",\"code\":" + std::to_string(static_cast<unsigned long>(exitCode)) + "}");
     if (transcriptFile) std::fclose(transcriptFile);
     return status;
