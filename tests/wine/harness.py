@@ -463,7 +463,7 @@ def _escape(text):
 
 
 def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, timeout=30,
-        settle_ms=150, dismiss=True, locale=None, streams=False, console=None):
+        settle_ms=150, dismiss=True, locale=None, streams=False, console=None, stdin=None):
     """Starts the launcher through the driver and waits for it to end.
 
     app      an App (or a Linux path of an executable)
@@ -476,7 +476,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
     dismiss  answer windows no step is left for (Cancel, else OK), so nothing hangs
     locale   the Unix locale of the driver and the launcher (LC_ALL), which sets the ANSI code
              page: "ja_JP.UTF-8" gives 932 (the Windows environment cannot change it)
-    streams  standard output and error go to files: Result.output, .error_output
+    streams  standard output and error go to files: Result.output, .error_output; with stdin (bytes)
+             the launcher reads its standard input from a file of them
     console  the launcher shares a new console of this output code page: Result.console (UTF-8)
     """
     if isinstance(app, App):
@@ -502,6 +503,8 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
         lines.append(f"console {console}")
     if streams:
         lines.append(f"streams {_escape(windows_path(work / f'.driver-{stamp}'))}")
+        if stdin is not None:
+            (work / f".driver-{stamp}.in").write_bytes(stdin)
     lines.extend(f"step {_escape(step)}" for step in steps)
     script.write_text("\n".join(lines) + "\n", encoding="ascii")
     wine_env = session_env()
@@ -520,7 +523,7 @@ def run(app, args=None, cmdline=None, steps=(), env=None, unset=(), cwd=None, ti
                     completed.stderr.decode(errors="replace"))
     written = [work / f".driver-{stamp}.{kind}" for kind in ("out", "err")]
     result.output, result.error_output = (path.read_bytes() if path.exists() else b"" for path in written)
-    for path in (script, out, *written):
+    for path in (script, out, *written, work / f".driver-{stamp}.in"):
         try:
             path.unlink()
         except OSError:

@@ -18,14 +18,15 @@ def test_standard_streams_are_the_callers_and_the_splash_shows_when_the_vendor_n
     # Without a picture (every other test here) no window appears.
     from test_splash import SPLASH_CLASS, make_picture
     app = console_app("console_streams", "main.stdout=to output\nmain.stderr=to error\nmain.echo=arguments\n"
-                      "main.sleep=1500\n")
+                      "main.echoInput=read: \nmain.sleep=1500\n")
     picture = make_picture(app.app.path("splash.bmp"), 200, 100)
     with open(app.app.path("tool.ini"), "a") as ini:
         ini.write(f"[Display]\nSplash Screen={windows_path(picture)}\n")
-    result = app.run(args='caf\xe9 "two words"', streams=True)
+    result = app.run(args='caf\xe9 "two words"', streams=True, stdin=b"typed\r\n")
     # The stand-in echoes the arguments in UTF-8.
     assert (result.exit_code, [w.window_class for w in result.windows], result.output.decode("utf-8").splitlines(),
-            result.error_output) == (0, [SPLASH_CLASS], ["to output", "caf\u00e9", "two words"], b"to error\r\n"), \
+            result.error_output) == (0, [SPLASH_CLASS], ["to output", "caf\u00e9", "two words", "read: typed"],
+                                     b"to error\r\n"), \
         result.describe()
 
 

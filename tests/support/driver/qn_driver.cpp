@@ -15,7 +15,8 @@
 //   settle MS           how long a new window is left alone before it is read (default 150)
 //   out PATH            the transcript file (also written to standard output)
 //   dismiss on|off      answer windows that no step is left for (default on)
-//   streams PATH        the child's standard output and error go to the files PATH.out and PATH.err
+//   streams PATH        the child's standard output and error go to the files PATH.out and PATH.err;
+//                       it reads its standard input from PATH.in when that file exists
 //   console CODEPAGE    the child shares a new console of that output code page with the driver;
 //                       its text is reported as a "console" event (UTF-8)
 //   step ACTION         one action, executed in order; see runStep
@@ -648,6 +649,8 @@ int runMode(const char* scriptPath) {
             return CreateFileA((script.streams + ending).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
                                CREATE_ALWAYS, 0, nullptr);
         };
+        startup.hStdInput = CreateFileA((script.streams + ".in").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                        &inherit, OPEN_EXISTING, 0, nullptr);
         startup.hStdOutput = file(".out");
         startup.hStdError = file(".err");
     }
